@@ -1,0 +1,158 @@
+#include "platform/fault_translator.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+constexpr size_t kAltStackSize = 64 * 1024;
+
+struct sigaction g_previous[NSIG];
+pthread_once_t g_installOnce = PTHREAD_ONCE_INIT;
+
+thread_local FaultTranslator t_translator = nullptr;
+thread_local bool t_altStackReady = false;
+thread_local ExceptionRecordInfo t_record;
+thread_local ExceptionPointers t_pointers;
+
+uint32_t CodeFor(int sig, const siginfo_t* info) {
+  switch (sig) {
+    case SIGSEGV: {
+      // A fault just below the stack is an overflow into the guard area.
+      pthread_attr_t attr;
+      if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+        void* base = nullptr;
+        size_t size = 0, guard = 0;
+        pthread_attr_getstack(&attr, &base, &size);
+        pthread_attr_getguardsize(&attr, &guard);
+        pthread_attr_destroy(&attr);
+        const auto addr = reinterpret_cast<uintptr_t>(info->si_addr);
+        const auto low = reinterpret_cast<uintptr_t>(base);
+        const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const uintptr_t margin = (guard > page ? guard : page) + page;
+        if (addr < low + page && addr + margin >= low) return kExceptionStackOverflow;
+      }
+      return kExceptionAccessViolation;
+    }
+    case SIGBUS:
+      return info->si_code == BUS_ADRALN ? kExceptionDatatypeMisalignment : kExceptionInPageError;
+    case SIGILL:
+      return kExceptionIllegalInstruction;
+    case SIGFPE:
+      switch (info->si_code) {
+        case FPE_INTDIV: return kExceptionIntDivideByZero;
+        case FPE_INTOVF: return kExceptionIntOverflow;
+        case FPE_FLTDIV: return kExceptionFltDivideByZero;
+        case FPE_FLTOVF: return kExceptionFltOverflow;
+        case FPE_FLTUND: return kExceptionFltUnderflow;
+        case FPE_FLTRES: return kExceptionFltInexactResult;
+        default: return kExceptionFltInvalidOperation;
+      }
+    default:
+      return kExceptionAccessViolation;
+  }
+}
+
+// Lets the fault take the course it would have had without us.
+void RunPrevious(int sig, siginfo_t* info, void* context) {
+  const struct sigaction& prev = g_previous[sig];
+  if (prev.sa_flags & SA_SIGINFO) {
+    if (prev.sa_sigaction != nullptr) {
+      prev.sa_sigaction(sig, info, context);
+      return;
+    }
+  } else if (prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN &&
+             prev.sa_handler != nullptr) {
+    prev.sa_handler(sig);
+    return;
+  }
+  // Default disposition: restore it and return, so the faulting instruction
+  // runs again and the process ends with the original signal.
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigemptyset(&dfl.sa_mask);
+  ::sigaction(sig, &dfl, nullptr);
+}
+
+void OnFault(int sig, siginfo_t* info, void* context) {
+  const bool synchronous = info != nullptr && info->si_code > 0;
+  FaultTranslator translator = t_translator;
+  if (translator == nullptr || !synchronous) {
+    RunPrevious(sig, info, context);
+    return;
+  }
+  t_record.ExceptionCode = CodeFor(sig, info);
+  t_record.ExceptionAddress = info->si_addr;
+  t_pointers.ExceptionRecord = &t_record;
+  t_pointers.ContextRecord = context;
+  // The throw leaves the handler without sigreturn: unblock the signal so a
+  // later fault on this thread is translated too.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  translator(t_record.ExceptionCode, &t_pointers);
+  std::abort();  // a translator must not return
+}
+
+void InstallHandlers() {
+  for (int sig : kSignals) {
+    struct sigaction sa {};
+    sa.sa_sigaction = OnFault;
+    sa.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(sig, &sa, &g_previous[sig]);
+  }
+}
+
+// Each translating thread gets an alternate stack so that a stack overflow
+// can still be reported. The stack lives as long as the thread.
+struct AltStack {
+  void* memory = nullptr;
+  ~AltStack() {
+    if (memory == nullptr) return;
+    stack_t disable {};
+    disable.ss_flags = SS_DISABLE;
+    stack_t current {};
+    if (::sigaltstack(nullptr, &current) == 0 && current.ss_sp == memory) {
+      ::sigaltstack(&disable, nullptr);
+    }
+    std::free(memory);
+  }
+};
+thread_local AltStack t_altStack;
+
+void EnsureAltStack() {
+  if (t_altStackReady) return;
+  t_altStackReady = true;
+  stack_t current {};
+  if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;
+  void* memory = std::malloc(kAltStackSize);
+  if (memory == nullptr) return;
+  stack_t ss {};
+  ss.ss_sp = memory;
+  ss.ss_size = kAltStackSize;
+  if (::sigaltstack(&ss, nullptr) == 0) {
+    t_altStack.memory = memory;
+  } else {
+    std::free(memory);
+  }
+}
+
+}  // namespace
+
+FaultTranslator SetFaultTranslator(FaultTranslator translator) {
+  pthread_once(&g_installOnce, InstallHandlers);
+  if (translator != nullptr) EnsureAltStack();
+  FaultTranslator previous = t_translator;
+  t_translator = translator;
+  return previous;
+}
+
+}  // namespace platform

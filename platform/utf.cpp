@@ -1,0 +1,144 @@
+#include "platform/utf.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+inline bool AllAscii8(const char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return (v & kHighBits) == 0;
+}
+
+}  // namespace
+
+size_t Utf16ToUtf8(const WideChar* in, size_t units, char* out) {
+  char* o = out;
+  size_t i = 0;
+  while (i < units) {
+    // Runs of ASCII are the common case in XML text.
+    while (i + 4 <= units && (in[i] | in[i + 1] | in[i + 2] | in[i + 3]) < 0x80) {
+      o[0] = static_cast<char>(in[i]);
+      o[1] = static_cast<char>(in[i + 1]);
+      o[2] = static_cast<char>(in[i + 2]);
+      o[3] = static_cast<char>(in[i + 3]);
+      o += 4;
+      i += 4;
+    }
+    if (i >= units) break;
+    uint32_t c = in[i++];
+    if (c < 0x80) {
+      *o++ = static_cast<char>(c);
+      continue;
+    }
+    if (c < 0x800) {
+      *o++ = static_cast<char>(0xC0 | (c >> 6));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c <= 0xDBFF && i < units && in[i] >= 0xDC00 && in[i] <= 0xDFFF) {
+        uint32_t cp = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(in[i]) - 0xDC00);
+        ++i;
+        *o++ = static_cast<char>(0xF0 | (cp >> 18));
+        *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
+        continue;
+      }
+      c = 0xFFFD;  // unpaired surrogate
+    }
+    *o++ = static_cast<char>(0xE0 | (c >> 12));
+    *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *o++ = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return static_cast<size_t>(o - out);
+}
+
+size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out) {
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
+  WideChar* o = out;
+  size_t i = 0;
+  while (i < bytes) {
+    while (i + 8 <= bytes && AllAscii8(text + i)) {
+      for (int k = 0; k < 8; ++k) o[k] = in[i + k];
+      o += 8;
+      i += 8;
+    }
+    if (i >= bytes) break;
+    const unsigned char b0 = in[i];
+    if (b0 < 0x80) {
+      *o++ = b0;
+      ++i;
+      continue;
+    }
+    // Decode one sequence; on the first byte that does not fit, emit U+FFFD for
+    // the maximal subpart read so far and resume at that byte.
+    size_t need;
+    uint32_t cp;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      need = 1;
+      cp = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      need = 2;
+      cp = b0 & 0x0F;
+      if (b0 == 0xE0) lo = 0xA0;
+      if (b0 == 0xED) hi = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      need = 3;
+      cp = b0 & 0x07;
+      if (b0 == 0xF0) lo = 0x90;
+      if (b0 == 0xF4) hi = 0x8F;
+    } else {
+      *o++ = 0xFFFD;
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    bool ok = true;
+    for (size_t k = 0; k < need; ++k, ++j) {
+      if (j >= bytes || in[j] < lo || in[j] > hi) {
+        ok = false;
+        break;
+      }
+      cp = (cp << 6) | (in[j] & 0x3F);
+      lo = 0x80;
+      hi = 0xBF;
+    }
+    if (!ok) {
+      *o++ = 0xFFFD;
+      i = j;
+      continue;
+    }
+    i = j;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      *o++ = static_cast<WideChar>(0xD800 + (cp >> 10));
+      *o++ = static_cast<WideChar>(0xDC00 + (cp & 0x3FF));
+    } else {
+      *o++ = static_cast<WideChar>(cp);
+    }
+  }
+  return static_cast<size_t>(o - out);
+}
+
+std::string Utf16ToUtf8(const WideChar* text, size_t units) {
+  std::string out;
+  out.resize(units * 3);
+  out.resize(Utf16ToUtf8(text, units, &out[0]));
+  return out;
+}
+
+WideString Utf8ToUtf16(const char* text, size_t bytes) {
+  WideString out;
+  out.resize(bytes);
+  out.resize(Utf8ToUtf16(text, bytes, &out[0]));
+  return out;
+}
+
+}  // namespace platform

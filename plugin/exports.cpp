@@ -1,0 +1,37 @@
+// Entry points of the plug-in; all work is forwarded into the library.
+#include "plugin/exports.h"
+
+#include "plugin/quorvil.h"
+#include "support/log_module.h"
+
+int InitModule() {
+  mainLog.Print(u"Quorvil InitModule()");
+  return 0;
+}
+
+int UninitModule() {
+  mainLog.Print(u"Quorvil UninitModule()");
+  return 0;
+}
+
+int GetInfo() {
+  mainLog.Print(u"Quorvil GetInfo()");
+  return 0;
+}
+
+int RunTimeRoutine() {
+  mainLog.Print(u"Quorvil RunTimeRoutine()");
+  return 0;
+}
+
+int GetPluginVersion() {
+  mainLog.Print(u"Quorvil GetVersion()");
+  return 0;
+}
+
+int SetDbg() { return 0; }
+
+int PostCommand(HostCommand* command) {
+  HandleCommand(command);
+  return 0;
+}

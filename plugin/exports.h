@@ -1,0 +1,19 @@
+// The seven entry points of the Quorvil plug-in, looked up by name.
+#pragma once
+
+#include "plugin/host_command.h"
+
+#define QUORVIL_EXPORT extern "C" __attribute__((visibility("default")))
+
+QUORVIL_EXPORT int InitModule();
+QUORVIL_EXPORT int UninitModule();
+QUORVIL_EXPORT int GetInfo();
+QUORVIL_EXPORT int RunTimeRoutine();
+QUORVIL_EXPORT int GetPluginVersion();
+QUORVIL_EXPORT int SetDbg();
+// Answers 0 on every path that returns; the outcome goes through SetResult.
+QUORVIL_EXPORT int PostCommand(HostCommand* command);
+
+// Signatures as the host resolves them.
+using QuorvilEntryPoint = int (*)();
+using QuorvilPostCommand = int (*)(HostCommand*);

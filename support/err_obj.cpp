@@ -1,0 +1,70 @@
+#include "support/err_obj.h"
+
+#include "platform/system_error.h"
+#include "support/log_module.h"
+
+namespace {
+
+struct NamedCode {
+  uint32_t code;
+  const WideChar* name;
+};
+
+constexpr NamedCode kNames[] = {
+    {0x80000002u, u"EXCEPTION_DATATYPE_MISALIGNMENT"},
+    {0xC0000005u, u"EXCEPTION_ACCESS_VIOLATION"},
+    {0xC0000006u, u"EXCEPTION_IN_PAGE_ERROR"},
+    {0xC000001Du, u"EXCEPTION_ILLEGAL_INSTRUCTION"},
+    {0xC0000025u, u"EXCEPTION_NONCONTINUABLE_EXCEPTION"},
+    {0xC000008Cu, u"EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
+    {0xC0000094u, u"EXCEPTION_INT_DIVIDE_BY_ZERO"},
+    {0xC0000095u, u"EXCEPTION_INT_OVERFLOW"},
+    {0xC00000FDu, u"EXCEPTION_STACK_OVERFLOW"},
+};
+
+}  // namespace
+
+ErrObj::ErrObj(const platform::ExceptionPointers* pointers) : code(0), systemError(false) {
+  if (pointers == nullptr || pointers->ExceptionRecord == nullptr) return;
+  const platform::ExceptionRecordInfo record = *pointers->ExceptionRecord;
+  code = record.ExceptionCode;
+  for (const NamedCode& entry : kNames) {
+    if (entry.code == code) {
+      description = entry.name;
+      break;
+    }
+  }
+}
+
+ErrObj::ErrObj(uint32_t systemErrorCode, bool isSystemError)
+    : code(systemErrorCode), systemError(isSystemError) {}
+
+ErrObj::~ErrObj() = default;
+
+WideString ErrObj::GetDescription() {
+  if (description.empty()) {
+    description = systemError ? SystemErrorText(code) : WideString(u"No desc");
+  }
+  return description;
+}
+
+uint32_t ErrObj::GetCode() { return code; }
+
+void ErrObj::Report(int32_t /*unused*/) {
+  const WideString text = GetDescription();
+  const uint32_t value = GetCode();
+  const WideChar* kind = systemError ? u"Windows Error" : u"";
+  DbgPrint(u"Err occur, Code:%d\t%s\n\t%s", static_cast<int32_t>(value), kind, text.c_str());
+}
+
+WideString SystemErrorText(uint32_t code) {
+  WideString text;
+  if (!platform::SystemMessage(code, &text)) return WideString();
+  const size_t cr = text.find(u'\r');
+  if (cr != WideString::npos) text.resize(cr);
+  return text;
+}
+
+void TranslateStructuredException(unsigned int /*code*/, platform::ExceptionPointers* pointers) {
+  throw ErrObj(pointers);
+}

@@ -1,0 +1,6 @@
+// The library's two log channels. mainLog is built first and dbgLog last;
+// both live until the library is unloaded.
+#include "support/log_module.h"
+
+__attribute__((init_priority(101))) LogModule mainLog(u"Quorvil");
+LogModule dbgLog(u"DbgPlugin");

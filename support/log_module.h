@@ -1,0 +1,47 @@
+// The log module: one channel of lines to "C:\runtime.log", or to the
+// debugger output when that file cannot be opened.
+#pragma once
+
+#include <cstdio>
+
+#include "platform/wide.h"
+#include "support/format_string.h"
+
+class LogModule {
+ public:
+  // Checks the channel's registry switch and opens the log file; never fails.
+  explicit LogModule(const WideChar* channelName);
+  ~LogModule();
+  LogModule(const LogModule&) = delete;
+  LogModule& operator=(const LogModule&) = delete;
+
+  // One line: prefix, formatted message, "\r\n", flushed. Nothing at all when
+  // the channel is switched off.
+  void Print(const WideChar* format, ...);
+  void PrintV(const WideChar* format, va_list args);
+  // Writes `message` as the line's message, without formatting it.
+  void PrintLiteral(const WideString& message);
+
+  bool IsDisabled() const { return disabled; }
+  bool HasFile() const { return file != nullptr; }
+
+ private:
+  void WriteLine(bool haveMessage, const WideString& message);
+
+  bool timestamp;
+  bool disabled;
+  WideString name;
+  WideString line;
+  std::FILE* file;
+};
+
+// The library's channels: "Quorvil" and "DbgPlugin".
+extern LogModule mainLog;
+extern LogModule dbgLog;
+
+// One line of dbgLog, formatted into at most 4,095 units, then cut to 1,023
+// as the platform's wsprintfW does; the result is not read as a format again.
+void DbgPrint(const WideChar* format, ...);
+
+// The native path of the log file, "C:\runtime.log" on the machine root.
+std::string LogFilePath();

@@ -1,0 +1,27 @@
+// Machine-wide locks over named events: open, wait, work, set, close.
+#pragma once
+
+#include "platform/named_event.h"
+#include "platform/wide.h"
+
+using NamedLockHandle = platform::NamedEventHandle*;
+
+// Opens the event of that name, or creates it signalled; null when neither
+// works. The caller owns the handle.
+NamedLockHandle OpenNamedLock(const WideString& name);
+
+// Holds the named lock for its lifetime. When the event cannot be opened the
+// guarded work runs unguarded, as the callers always did; `held()` says which.
+class NamedLockGuard {
+ public:
+  explicit NamedLockGuard(const WideString& name);
+  ~NamedLockGuard();
+  NamedLockGuard(const NamedLockGuard&) = delete;
+  NamedLockGuard& operator=(const NamedLockGuard&) = delete;
+
+  bool held() const { return held_; }
+
+ private:
+  NamedLockHandle handle_;
+  bool held_;
+};

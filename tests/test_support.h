@@ -1,0 +1,56 @@
+// Helpers shared by the tests: temporary folders, files, child processes.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder, removed with everything in it on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+void RemoveTree(const std::string& path);
+
+struct ProcessResult {
+  int exitCode = -1;   // -1 when killed by a signal
+  int signal = 0;      // the signal that ended it, if any
+  std::string out;
+  std::string err;
+};
+
+// Runs a program with extra environment variables and optional input.
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env = {},
+                         const std::string& input = std::string());
+
+// The build tree, from QUORVIL_BUILD_DIR (set by CTest).
+std::string BuildDir();
+std::string SourceDir();
+std::string PluginPath();  // build/plugin/libQuorvil.so
+
+// Sets QUORVIL_ROOT for this process for the guard's lifetime.
+class ScopedRoot {
+ public:
+  explicit ScopedRoot(const std::string& root);
+  ~ScopedRoot();
+
+ private:
+  std::string previous_;
+  bool hadPrevious_;
+};
+
+}  // namespace testing_support
