@@ -1,0 +1,121 @@
+#include "service/proxy_settings.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "support/module_dir.h"
+#include "support/named_lock.h"
+#include "support/text_conversion.h"
+
+namespace {
+
+constexpr const char* kSettingsFile = "Conf/ProxyInfo.xml";
+// "代理不可用" and "代理未开启" in code page 936.
+constexpr const char kUnavailable[] = "\xB4\xFA\xC0\xED\xB2\xBB\xBF\xC9\xD3\xC3";
+constexpr const char kNotEnabled[] = "\xB4\xFA\xC0\xED\xCE\xB4\xBF\xAA\xC6\xF4";
+
+void PrintLine(const char* text) {
+  std::fputs(text, stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+// Reads the next whitespace-separated token into `out` (kProxyBufferSize
+// bytes). False at the end of the file, or when the token does not fit: an
+// overlong token makes the whole file unusable rather than cut.
+bool NextToken(std::FILE* file, char* out, bool* tooLong) {
+  int c;
+  do {
+    c = std::fgetc(file);
+  } while (c != EOF && std::isspace(c));
+  if (c == EOF) return false;
+  size_t n = 0;
+  while (c != EOF && !std::isspace(c)) {
+    if (n + 1 >= kProxyBufferSize) {
+      *tooLong = true;
+      return false;
+    }
+    out[n++] = static_cast<char>(c);
+    c = std::fgetc(file);
+  }
+  out[n] = '\0';
+  return true;
+}
+
+bool ReadSettings(char* host, char* port) {
+  NamedLockGuard lock(u"h_Proxylock");
+  WideString folder;
+  GetModuleDir(folder);
+  const std::string path = ToUtf8(folder) + kSettingsFile;
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    PrintLine(kUnavailable);
+    return false;
+  }
+  char tokens[3][kProxyBufferSize] = {};
+  bool tooLong = false;
+  for (auto& token : tokens) {
+    if (!NextToken(file, token, &tooLong)) break;
+  }
+  bool enabled = !tooLong && std::strcmp(tokens[2], "true") == 0;
+  if (!enabled) {
+    PrintLine(kNotEnabled);
+  } else if (host != nullptr && port != nullptr) {
+    std::memcpy(host, tokens[0], kProxyBufferSize);
+    std::memcpy(port, tokens[1], kProxyBufferSize);
+  }
+  std::fclose(file);
+  return enabled;
+}
+
+struct UrlParts {
+  std::string host, port, path;
+};
+
+// host between "//" and the next ":", port up to the next "/", path after it.
+// A ":" or "/" out of that order would make another address of the URL.
+bool SplitUrl(const char* url, UrlParts* parts) {
+  const std::string text(url);
+  const size_t slashes = text.find("//");
+  if (slashes == std::string::npos) return false;
+  const size_t hostStart = slashes + 2;
+  const size_t colon = text.find(':', hostStart);
+  const size_t slash = text.find('/', hostStart);
+  if (colon == std::string::npos || slash == std::string::npos || colon > slash) return false;
+  parts->host = text.substr(hostStart, colon - hostStart);
+  parts->port = text.substr(colon + 1, slash - colon - 1);
+  parts->path = text.substr(slash + 1);
+  return true;
+}
+
+}  // namespace
+
+bool IsProxyEnabled() { return ReadSettings(nullptr, nullptr); }
+
+bool ReadProxySettings(char* host, char* port) { return ReadSettings(host, port); }
+
+bool ApplyProxy(char* url) {
+  if (url == nullptr || std::strchr(url, ':') == nullptr) return true;
+  UrlParts parts;
+  const bool split = SplitUrl(url, &parts);
+  char host[kProxyBufferSize] = {};
+  char port[kProxyBufferSize] = {};
+  if (!ReadProxySettings(host, port)) {
+    PrintLine(url);
+    return true;
+  }
+  if (!split) {
+    std::fprintf(stderr, "proxy: %s cannot be sent through the proxy; not sent\n", url);
+    return false;
+  }
+  const std::string rewritten = std::string("http://") + host + ":" + port + "/" + parts.path;
+  if (rewritten.size() >= kProxyBufferSize) {
+    std::fprintf(stderr, "proxy: rewriting %s through the proxy is too long; not sent\n", url);
+    return false;
+  }
+  std::memcpy(url, rewritten.c_str(), rewritten.size() + 1);
+  PrintLine(url);
+  return true;
+}
