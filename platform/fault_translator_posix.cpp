@@ -145,6 +145,18 @@ void EnsureAltStack() {
   }
 }
 
+// A library that carries this layer may be unloaded while the process goes
+// on: hand the signals back so that no handler points into unmapped code.
+__attribute__((destructor)) void RestoreHandlers() {
+  for (int sig : kSignals) {
+    struct sigaction current {};
+    if (::sigaction(sig, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) &&
+        current.sa_sigaction == OnFault) {
+      ::sigaction(sig, &g_previous[sig], nullptr);
+    }
+  }
+}
+
 }  // namespace
 
 FaultTranslator SetFaultTranslator(FaultTranslator translator) {

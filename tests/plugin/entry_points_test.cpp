@@ -1,0 +1,160 @@
+// The plug-in as the agent host sees it: its exports, its log lines, and the
+// calls PostCommand makes on the host's objects.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "platform/machine_root.h"
+#include "plugin/exports.h"
+#include "support/err_obj.h"
+#include "tests/plugin/recording_host.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::BuildDir;
+using testing_support::ReadFile;
+using testing_support::RunProcess;
+using testing_support::TempDir;
+
+std::string Agent() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
+
+TEST(PluginExports, ExactlyTheSevenEntryPointsAreExported) {
+  auto r = RunProcess({"/usr/bin/nm", "-D", "--defined-only", testing_support::PluginPath()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::vector<std::string> names;
+  std::regex line(R"(^[0-9a-f]+ (\w) (\S+)$)");
+  std::istringstream in(r.out);
+  for (std::string l; std::getline(in, l);) {
+    std::smatch m;
+    if (std::regex_match(l, m, line)) names.push_back(m[2]);
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"GetInfo", "GetPluginVersion", "InitModule",
+                                             "PostCommand", "RunTimeRoutine", "SetDbg",
+                                             "UninitModule"}));
+}
+
+TEST(PluginExports, EachEntryPointLogsItsLineAndSetDbgNothing) {
+  TempDir root;
+  testing_support::WriteFile(root.path() + "/keep", "");
+  platform::MakeDirectories(root.path() + "/drive_c");
+  testing_support::WriteFile(root.path() + "/drive_c/runtime.log", "earlier\r\n");
+  auto r = RunProcess({Agent(), "--plugin", testing_support::PluginPath(), "exports"},
+                      {{"QUORVIL_ROOT", root.path()}});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "InitModule: 0\nGetInfo: 0\nGetPluginVersion: 0\nRunTimeRoutine: 0\nSetDbg: 0\n"
+            "UninitModule: 0\n");
+  const std::string t = R"(\[\d\d:\d\d:\d\d\]\[Quorvil\]INFO:)";
+  EXPECT_TRUE(std::regex_match(ReadFile(root.path() + "/drive_c/runtime.log"),
+                               std::regex("earlier\r\n" + t + R"(Quorvil InitModule\(\)\r\n)" + t +
+                                          R"(Quorvil GetInfo\(\)\r\n)" + t +
+                                          R"(Quorvil GetVersion\(\)\r\n)" + t +
+                                          R"(Quorvil RunTimeRoutine\(\)\r\n)" + t +
+                                          R"(Quorvil UninitModule\(\)\r\n)")))
+      << ReadFile(root.path() + "/drive_c/runtime.log");
+}
+
+TEST(PluginExports, RegistrySwitchSilencesMainLogButNotTheErrorReport) {
+  TempDir root;
+  const std::string key = root.path() + "/registry/HKEY_LOCAL_MACHINE/Software/Korvane/LogModule";
+  ASSERT_TRUE(platform::MakeDirectories(key));
+  testing_support::WriteFile(key + "/Quorvil", "");
+  auto r = RunProcess({Agent(), "--plugin", testing_support::PluginPath(), "exports"},
+                      {{"QUORVIL_ROOT", root.path()}});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(root.path() + "/drive_c/runtime.log"), "");
+}
+
+TEST(PluginExports, UnopenableLogSendsTheNoticeOncePerChannelThenLinesToStandardError) {
+  TempDir root;
+  ASSERT_TRUE(platform::MakeDirectories(root.path() + "/drive_c/runtime.log"));
+  auto r = RunProcess({Agent(), "--plugin", testing_support::PluginPath(), "call", "InitModule"},
+                      {{"QUORVIL_ROOT", root.path()}});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string notice = "Cannot open log file:" + root.path() +
+                             "/drive_c/runtime.log, redirect the log using OutputDebugString().\r\n";
+  EXPECT_EQ(r.err.substr(0, 2 * notice.size()), notice + notice);
+  EXPECT_TRUE(std::regex_match(r.err.substr(2 * notice.size()),
+                               std::regex(R"(\[[0-9:]{8}\]\[Quorvil\]INFO:Quorvil InitModule\(\)\r\n)")))
+      << r.err;
+}
+
+TEST(PluginExports, MissingEntryPointIsNamedByTheHost) {
+  // The support test library exports none of the seven.
+  auto r = RunProcess({Agent(), "--plugin", "/lib/x86_64-linux-gnu/libm.so.6", "exports"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("does not export InitModule"), std::string::npos) << r.err;
+}
+
+// The plug-in loaded into this process, as a host would load it.
+class LoadedPlugin : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    handle_ = ::dlopen(testing_support::PluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle_, nullptr) << ::dlerror();
+    post_ = reinterpret_cast<QuorvilPostCommand>(::dlsym(handle_, "PostCommand"));
+    ASSERT_NE(post_, nullptr);
+  }
+  static void* handle_;
+  static QuorvilPostCommand post_;
+};
+void* LoadedPlugin::handle_ = nullptr;
+QuorvilPostCommand LoadedPlugin::post_ = nullptr;
+
+TEST_F(LoadedPlugin, UnhandledCommandFollowsTheCallingOrderWithoutSetResult) {
+  RecordingHost host;
+  host.name = u"Reboot";
+  EXPECT_EQ(post_(&host), 0);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"GetName", "FillAttributes", "GetContext",
+                                                  "GetRequest", "GetDataSize", "ReadData",
+                                                  "GetRequest", "GetSoap"}));
+  EXPECT_TRUE(host.results.empty());
+  const std::string log = ReadFile(platform::NativePath("C:\\runtime.log"));
+  EXPECT_NE(log.find("INFO:TemplateConfig----wsxml = <Command/>\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("INFO:TemplateConfig----name = Reboot\r\n"), std::string::npos);
+}
+
+TEST_F(LoadedPlugin, CommandTextOfOddOrZeroSizeOrWithoutTerminatorIsReadSafely) {
+  for (int32_t size : {0, 1, 7}) {
+    RecordingHost host;
+    host.text = u"abcdefgh";  // longer than the size the host reports
+    host.dataSizeOverride = size;
+    EXPECT_EQ(post_(&host), 0);
+  }
+  const std::string log = ReadFile(platform::NativePath("C:\\runtime.log"));
+  EXPECT_NE(log.find("INFO:TemplateConfig----wsxml = abc\r\n"), std::string::npos) << log;
+}
+
+volatile int g_zero = 0;
+int* volatile g_null = nullptr;
+
+TEST_F(LoadedPlugin, FaultsInHostCallsReachTheCallerAsErrObj) {
+  RecordingHost divides;
+  divides.onGetName = [] { g_zero = 10 / g_zero; };
+  try {
+    post_(&divides);
+    FAIL() << "no exception";
+  } catch (ErrObj& e) {
+    EXPECT_EQ(e.GetCode(), 0xC0000094u);
+    EXPECT_EQ(e.GetDescription(), u"EXCEPTION_INT_DIVIDE_BY_ZERO");
+  }
+  RecordingHost writesNull;
+  writesNull.onReadData = [] { *g_null = 1; };
+  try {
+    post_(&writesNull);
+    FAIL() << "no exception";
+  } catch (ErrObj& e) {
+    EXPECT_EQ(e.GetCode(), 0xC0000005u);
+    EXPECT_EQ(e.GetDescription(), u"EXCEPTION_ACCESS_VIOLATION");
+    e.Report(0);
+  }
+  const std::string log = ReadFile(platform::NativePath("C:\\runtime.log"));
+  EXPECT_TRUE(std::regex_search(
+      log, std::regex(R"(\[DbgPlugin\]INFO:Err occur, Code:-1073741819\t\n\tEXCEPTION_ACCESS_VIOLATION\r\n)")))
+      << log;
+}
+
+}  // namespace

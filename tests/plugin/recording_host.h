@@ -1,0 +1,74 @@
+// A host for tests: records every call the plug-in makes on its objects.
+#pragma once
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "plugin/host_command.h"
+
+class RecordingHost final : public HostCommand,
+                      public CommandContext,
+                      public CommandRequest,
+                      public AttributeProvider {
+ public:
+  RecordingHost() : HostCommand(this) {}
+  virtual ~RecordingHost() = default;
+
+  std::vector<std::string> calls;
+  WideString name = u"Unknown";
+  AttributeMap attributes;
+  WideString text = u"<Command/>";
+  struct soap* soap = nullptr;
+  struct soap* receivedSoap = nullptr;
+  std::vector<int32_t> results;
+  int32_t dataSizeOverride = -1;  // -1: the text's size with its terminator
+  std::function<void()> onGetName;
+  std::function<void()> onReadData;
+
+  void GetName(WideString& out) override {
+    calls.push_back("GetName");
+    if (onGetName) onGetName();
+    out = name;
+  }
+  CommandContext* GetContext() override {
+    calls.push_back("GetContext");
+    return this;
+  }
+  void Provide(AttributeMap& out) override {
+    calls.push_back("FillAttributes");
+    out = attributes;
+  }
+  CommandRequest* GetRequest() override {
+    calls.push_back("GetRequest");
+    return this;
+  }
+  void ReadData(unsigned char* buffer, int32_t* size) override {
+    calls.push_back("ReadData");
+    if (onReadData) onReadData();
+    const size_t bytes = (text.size() + 1) * sizeof(WideChar);
+    std::memcpy(buffer, text.c_str(), std::min(bytes, static_cast<size_t>(*size)));
+  }
+  void SetResult(const void* data, int32_t* size) override {
+    calls.push_back("SetResult");
+    if (*size == 4) {
+      int32_t value;
+      std::memcpy(&value, data, 4);
+      results.push_back(value);
+    }
+  }
+  struct soap* GetSoap() override {
+    calls.push_back("GetSoap");
+    return soap;
+  }
+  struct soap* GetReceivedSoap() override {
+    calls.push_back("GetReceivedSoap");
+    return receivedSoap;
+  }
+  int32_t GetDataSize() override {
+    calls.push_back("GetDataSize");
+    if (dataSizeOverride >= 0) return dataSizeOverride;
+    return static_cast<int32_t>((text.size() + 1) * sizeof(WideChar));
+  }
+};

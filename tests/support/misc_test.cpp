@@ -1,0 +1,85 @@
+// Text conversion, the agent folder and the named lock protocol.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "support/module_dir.h"
+#include "support/named_lock.h"
+#include "support/text_conversion.h"
+#include "tests/test_support.h"
+
+namespace {
+
+TEST(TextConversion, StopsAtTheFirstNulAndKeepsEverythingBefore) {
+  EXPECT_EQ(ToUtf8(WideString(u"ab\0cd", 5)), "ab");
+  EXPECT_EQ(FromUtf8(std::string("ab\0cd", 5)), u"ab");
+  EXPECT_EQ(FromUtf8("x\xC3\xA9y", 3), u"x\u00e9");
+  EXPECT_EQ(ToUtf8(static_cast<const WideChar*>(nullptr)), "");
+  EXPECT_EQ(FromUtf8(static_cast<const char*>(nullptr)), u"");
+  EXPECT_EQ(ToUtf8(u"\u00e9"), "\xC3\xA9");
+  EXPECT_EQ(ToUtf8(u"\U00010348").size(), 4u);
+  EXPECT_EQ(FromUtf8("\xC3\xA9"), u"\u00e9");
+  EXPECT_EQ(FromUtf8("a\xFF" "b"), u"a\uFFFDb");
+}
+
+TEST(ModuleDir, IsTheFolderOfTheRunningProgramWithTrailingSlash) {
+  WideString folder = u"untouched";
+  const int length = GetModuleDir(folder);
+  ASSERT_GT(length, 0);
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), u'/');
+  EXPECT_GT(static_cast<size_t>(length), folder.size());
+  const std::string narrow = ToUtf8(folder);
+  EXPECT_TRUE(testing_support::FileExists(narrow + "support_misc_test")) << narrow;
+}
+
+TEST(NamedLock, SecondUserWaitsUntilFirstReleases) {
+  std::atomic<int> inside{0};
+  std::atomic<int> maxInside{0};
+  auto worker = [&] {
+    for (int i = 0; i < 200; ++i) {
+      NamedLockGuard guard(u"h_Proxylock");
+      ASSERT_TRUE(guard.held());
+      const int now = ++inside;
+      if (now > maxInside) maxInside = now;
+      std::this_thread::yield();
+      --inside;
+    }
+  };
+  std::thread a(worker), b(worker);
+  a.join();
+  b.join();
+  EXPECT_EQ(maxInside, 1);
+}
+
+TEST(NamedLock, TwoProcessesTakingBothLocksInTurnNeverDeadlock) {
+  pid_t child = ::fork();
+  auto loop = [] {
+    for (int i = 0; i < 300; ++i) {
+      { NamedLockGuard proxy(u"h_Proxylock"); }
+      { NamedLockGuard ip(u"h_TryGetIpLock_uuid"); }
+    }
+  };
+  if (child == 0) {
+    loop();
+    ::_exit(0);
+  }
+  loop();
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(NamedLock, UnopenableEventRunsTheWorkUnguarded) {
+  testing_support::TempDir dir;
+  testing_support::WriteFile(dir.path() + "/events", "a file where the folder should be");
+  testing_support::ScopedRoot root(dir.path());
+  EXPECT_EQ(OpenNamedLock(u"h_Proxylock"), nullptr);
+  NamedLockGuard guard(u"h_Proxylock");
+  EXPECT_FALSE(guard.held());
+}
+
+}  // namespace
