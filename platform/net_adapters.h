@@ -1,0 +1,29 @@
+// The machine's network adapters and their permanent (factory) addresses:
+// GetAdaptersInfo and the adapter driver's OID_802_3_PERMANENT_ADDRESS query.
+//
+// A machine root may describe its adapters itself in "net/adapters" (one
+// adapter a line: name, then the permanent address as 12 hexadecimal digits,
+// or "-" for a driver that does not answer); a test or a demo machine uses it
+// in place of the kernel's interfaces.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/wide.h"
+
+namespace platform {
+
+// Adapter names in the platform's list order (interface index order, loopback
+// left out); false when the list is unavailable or empty.
+bool ListAdapterNames(std::vector<std::string>* names);
+
+// Device path prefix of an adapter, as in "//./" + name.
+constexpr const WideChar* kAdapterDevicePrefix = u"//./";
+
+// Asks the adapter's driver for its permanent address; false when the device
+// cannot be opened or the driver does not answer with 6 bytes.
+bool QueryPermanentAddress(const WideString& devicePath, uint8_t address[6]);
+
+}  // namespace platform

@@ -1,0 +1,127 @@
+#include "platform/net_adapters.h"
+
+#include <linux/ethtool.h>
+#include <linux/sockios.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "platform/machine_root.h"
+#include "platform/utf.h"
+
+namespace platform {
+namespace {
+
+struct DescribedAdapter {
+  std::string name;
+  bool answers;
+  uint8_t address[6];
+};
+
+bool ParseHex12(const std::string& text, uint8_t out[6]) {
+  if (text.size() != 12) return false;
+  for (int i = 0; i < 6; ++i) {
+    unsigned v = 0;
+    for (int k = 0; k < 2; ++k) {
+      const char c = text[static_cast<size_t>(2 * i + k)];
+      v <<= 4;
+      if (c >= '0' && c <= '9') v |= static_cast<unsigned>(c - '0');
+      else if (c >= 'a' && c <= 'f') v |= static_cast<unsigned>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F') v |= static_cast<unsigned>(c - 'A' + 10);
+      else return false;
+    }
+    out[i] = static_cast<uint8_t>(v);
+  }
+  return true;
+}
+
+// The machine root's own description of its adapters, when it has one.
+bool DescribedAdapters(std::vector<DescribedAdapter>* out) {
+  std::ifstream in(MachineRoot() + "/net/adapters");
+  if (!in) return false;
+  out->clear();
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    DescribedAdapter a{};
+    std::string address;
+    if (!(fields >> a.name) || a.name[0] == '#') continue;
+    fields >> address;
+    a.answers = ParseHex12(address, a.address);
+    out->push_back(a);
+  }
+  return true;
+}
+
+std::string NameFromPath(const WideString& devicePath) {
+  const WideString prefix(kAdapterDevicePrefix);
+  if (devicePath.compare(0, prefix.size(), prefix) != 0) return std::string();
+  const WideString rest = devicePath.substr(prefix.size());
+  return Utf16ToUtf8(rest.data(), rest.size());
+}
+
+}  // namespace
+
+bool ListAdapterNames(std::vector<std::string>* names) {
+  names->clear();
+  std::vector<DescribedAdapter> described;
+  if (DescribedAdapters(&described)) {
+    for (const DescribedAdapter& a : described) names->push_back(a.name);
+    return !names->empty();
+  }
+  struct if_nameindex* list = ::if_nameindex();
+  if (list == nullptr) return false;
+  std::vector<std::pair<unsigned, std::string>> found;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  for (struct if_nameindex* i = list; i->if_index != 0 && i->if_name != nullptr; ++i) {
+    struct ifreq req {};
+    std::strncpy(req.ifr_name, i->if_name, IFNAMSIZ - 1);
+    if (fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &req) == 0 && (req.ifr_flags & IFF_LOOPBACK)) continue;
+    found.emplace_back(i->if_index, i->if_name);
+  }
+  if (fd >= 0) ::close(fd);
+  ::if_freenameindex(list);
+  std::sort(found.begin(), found.end());
+  for (auto& entry : found) names->push_back(entry.second);
+  return !names->empty();
+}
+
+bool QueryPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
+  const std::string name = NameFromPath(devicePath);
+  if (name.empty()) return false;
+  std::vector<DescribedAdapter> described;
+  if (DescribedAdapters(&described)) {
+    for (const DescribedAdapter& a : described) {
+      if (a.name == name && a.answers) {
+        std::memcpy(address, a.address, 6);
+        return true;
+      }
+    }
+    return false;
+  }
+  if (name.size() >= IFNAMSIZ) return false;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  // struct ethtool_perm_addr followed by room for the longest hardware address.
+  constexpr uint32_t kMaxAddrLen = 32;
+  alignas(uint32_t) uint8_t request[2 * sizeof(uint32_t) + kMaxAddrLen] = {};
+  const uint32_t head[2] = {ETHTOOL_GPERMADDR, kMaxAddrLen};
+  std::memcpy(request, head, sizeof head);
+  struct ifreq req {};
+  std::strncpy(req.ifr_name, name.c_str(), IFNAMSIZ - 1);
+  req.ifr_data = reinterpret_cast<char*>(request);
+  uint32_t size = 0;
+  const bool ok = ::ioctl(fd, SIOCETHTOOL, &req) == 0 &&
+                  (std::memcpy(&size, request + sizeof(uint32_t), sizeof size), size == 6);
+  ::close(fd);
+  if (!ok) return false;
+  std::memcpy(address, request + 2 * sizeof(uint32_t), 6);
+  return true;
+}
+
+}  // namespace platform

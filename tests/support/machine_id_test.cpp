@@ -1,0 +1,102 @@
+#include "support/machine_id.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "platform/machine_root.h"
+#include "platform/net_adapters.h"
+#include "support/text_conversion.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::WriteFile;
+
+class MachineId : public ::testing::Test {
+ protected:
+  MachineId() : root_(dir_.path()) { platform::MakeDirectories(dir_.path() + "/net"); }
+  void Adapters(const std::string& lines) { WriteFile(dir_.path() + "/net/adapters", lines); }
+  std::string MapValue(const std::string& name) {
+    return ReadFile(dir_.path() + "/registry/HKEY_LOCAL_MACHINE/Software/Korvane/Brem2009/" + name);
+  }
+  std::string Discover() {
+    WideChar buffer[260] = {};
+    EXPECT_EQ(DiscoverMac(buffer), 0);
+    return ToUtf8(buffer);
+  }
+  testing_support::TempDir dir_;
+  testing_support::ScopedRoot root_;
+};
+
+TEST_F(MachineId, SmallestAddressWinsAndTheOtherIsMappedToIt) {
+  Adapters("eth0 001A2B000002\neth1 001A2B000001\n");
+  EXPECT_EQ(Discover(), "001A2B000001");
+  EXPECT_EQ(MapValue("001A2B000002"), std::string("\x00\x1A\x2B\x00\x00\x01", 6));
+  // Later, with only the first adapter left, the map keeps the identity.
+  Adapters("eth0 001A2B000002\n");
+  EXPECT_EQ(Discover(), "001A2B000001");
+}
+
+TEST_F(MachineId, TwoAdaptersWithOneAddressMapTheIdentityToItself) {
+  Adapters("eth0 00AABBCCDDEE\neth1 00AABBCCDDEE\n");
+  EXPECT_EQ(Discover(), "00AABBCCDDEE");
+  EXPECT_EQ(MapValue("00AABBCCDDEE"), std::string("\x00\xAA\xBB\xCC\xDD\xEE", 6));
+}
+
+TEST_F(MachineId, ZeroOrSilentAdaptersNeverBecomeTheIdentity) {
+  Adapters("eth0 000000000000\nwlan0 -\n" + std::string(300, 'n') + " 00AABBCCDDEE\n");
+  EXPECT_EQ(Discover(), "00AABBCCDDEE");
+  Adapters("eth0 000000000000\nwlan0 -\n");
+  EXPECT_EQ(Discover(), "000000000000");
+}
+
+TEST_F(MachineId, ShortRegistryValueReplacesOnlyTheFirstBytes) {
+  const std::string key = dir_.path() + "/registry/HKEY_LOCAL_MACHINE/Software/Korvane/Brem2009";
+  ASSERT_TRUE(platform::MakeDirectories(key));
+  WriteFile(key + "/001A2B000001", "\xFF\xEE");
+  WriteFile(key + "/001A2B000009", std::string(7, '\x11'));  // too large: ignored
+  Adapters("eth0 001A2B000001\n");
+  EXPECT_EQ(Discover(), "FFEE2B000001");
+  Adapters("eth0 001A2B000009\n");
+  EXPECT_EQ(Discover(), "001A2B000009");
+}
+
+TEST_F(MachineId, NoAdapterListFailsAndLeavesTheBufferAlone) {
+  Adapters("");
+  WideChar buffer[260] = u"untouched";
+  EXPECT_EQ(DiscoverMac(buffer), -1);
+  EXPECT_EQ(WideString(buffer), u"untouched");
+}
+
+TEST_F(MachineId, UnusableRegistryStillGivesTheSmallestAddress) {
+  WriteFile(dir_.path() + "/registry", "not a folder");
+  Adapters("eth0 001A2B000002\neth1 001A2B000001\n");
+  EXPECT_EQ(Discover(), "001A2B000001");
+}
+
+TEST_F(MachineId, FirstIdentityIsCachedForTheLifeOfTheLibrary) {
+  Adapters("");
+  WideChar id[kMachineIdUnits];
+  EXPECT_EQ(GetMachineId(id), 1);
+  EXPECT_EQ(WideString(id), u"");  // failure is not cached
+  Adapters("eth0 0000000000AB\n");
+  GetMachineId(id);
+  EXPECT_EQ(WideString(id), u"0000000000AB");
+  Adapters("eth0 000000000001\n");
+  GetMachineId(id);
+  EXPECT_EQ(WideString(id), u"0000000000AB");
+}
+
+TEST(MachineIdOnThisMachine, RealAdaptersGiveTwelveUpperCaseHexDigits) {
+  testing_support::TempDir dir;  // no net/adapters: the kernel's interfaces
+  testing_support::ScopedRoot root(dir.path());
+  std::vector<std::string> names;
+  if (!platform::ListAdapterNames(&names)) GTEST_SKIP() << "this machine shows no adapter";
+  WideChar buffer[260] = {};
+  ASSERT_EQ(DiscoverMac(buffer), 0);
+  EXPECT_TRUE(std::regex_match(ToUtf8(buffer), std::regex("[0-9A-F]{12}"))) << ToUtf8(buffer);
+}
+
+}  // namespace
