@@ -1,0 +1,101 @@
+#include "plugin/template_op.h"
+
+#include <libxml/tree.h>
+
+#include "service/call_set.h"
+#include "support/format_string.h"
+#include "support/log_module.h"
+#include "support/machine_id.h"
+#include "support/text_conversion.h"
+#include "xmlconfig/xml_doc.h"
+
+namespace {
+
+constexpr const WideChar* kSource = u".\\TemplateOp";
+
+void ReportProgress(const WideString& endpoint, const WideChar* scheduleId, int32_t progress,
+                    int32_t* status) {
+  const std::string url = ToUtf8(endpoint);
+  const int32_t sent = SendTaskRes(scheduleId, url.c_str(), progress);
+  if (status != nullptr) *status = sent;
+}
+
+}  // namespace
+
+bool BuildTaskStatusDocument(const WideChar* machineId, const WideChar* scheduleId,
+                             int32_t progress, WideString* document) {
+  WideString text;
+  text.reserve(kStatusDocumentUnits);
+  text += u"<Root ID=\"";
+  if (machineId != nullptr) text += machineId;
+  text += u"\"><TaskStatusResponse><ScheduleId>";
+  if (scheduleId != nullptr) text += scheduleId;
+  text += u"</ScheduleId><Progress>";
+  text += FormatString(u"%d", progress);
+  text += u"</Progress></TaskStatusResponse></Root>";
+  // A report that does not fit is refused whole, never sent cut short.
+  if (text.size() + 1 > kStatusDocumentUnits) return false;
+  *document = std::move(text);
+  return true;
+}
+
+int32_t SendTaskRes(const WideChar* scheduleId, const char* endpoint, int32_t progress) {
+  WideChar identity[kMachineIdUnits] = {};
+  GetMachineId(identity);
+  WideString document;
+  if (!BuildTaskStatusDocument(identity, scheduleId, progress, &document)) return 2;
+  if (endpoint == nullptr) return 0;
+  int32_t r = 0;
+  return CallSet(endpoint, document.c_str(), &r);
+}
+
+int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
+                         const WideChar* scheduleId) {
+  mainLog.Print(u"begin >>>>dispatch attachment template in %s(%d)", kSource, 58);
+  mainLog.Print(u"endpoint:%s", endpoint.c_str());
+  mainLog.Print(u"scheduleId:%s", scheduleId);
+  mainLog.Print(u"-----xIn:%s", templateText);
+
+  int32_t answer = kNotDelivered;
+  CXmlDoc xml(templateText != nullptr ? WideString(templateText) : WideString());
+  if (xml.Select(u"/Root") != 0) {
+    ReportProgress(endpoint, scheduleId, -2, nullptr);
+    return answer;
+  }
+  xmlNodePtr root = xml.nodeSet->nodeTab[0];
+  xml.SetAttribute(u"Template", u"true");
+  xml.SetAttribute(u"OS", u"All");
+
+  xml.Select(u"/Root/*");
+  if (xml.GetAttribute(u"ns") == u"CSC") {
+    xmlNodePtr wrapper = xml.AddChild(u"CSCTemplateConfig", u"", root);
+    if (wrapper != nullptr) {
+      xml.SetNodeAttribute(u"ns", u"CSC", wrapper);
+      xml.SetNodeAttribute(u"Modified", u"true", wrapper);
+      xmlNodeSetPtr children = xml.nodeSet;
+      for (int i = 0; children != nullptr && i < children->nodeNr; ++i) {
+        xmlNodePtr node = children->nodeTab[i];
+        xmlNodePtr copy = xmlDocCopyNode(node, wrapper->doc, 1);
+        if (copy == nullptr) continue;  // out of memory: the source stays in place
+        if (xmlAddChild(wrapper, copy) == nullptr) {
+          xmlFreeNode(copy);
+          continue;
+        }
+        xmlUnlinkNode(node);
+        xmlFreeNode(node);
+      }
+    }
+  }
+
+  const WideString payload = xml.Dump();
+  if (scheduleId == nullptr || templateText == nullptr) {
+    ReportProgress(endpoint, scheduleId, -2, nullptr);
+    return answer;
+  }
+  CallSet(kLocalServiceUrl, payload.c_str(), &answer);
+  mainLog.Print(u"good news ,Client call success");
+  int32_t status = 0;
+  ReportProgress(endpoint, scheduleId, 100, &status);
+  mainLog.Print(u"SendTaskRes result:{%d}", status);
+  return answer;
+}
