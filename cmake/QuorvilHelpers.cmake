@@ -46,3 +46,24 @@ function(quorvil_benchmark name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   quorvil_warnings(${name})
 endfunction()
+
+# quorvil_fuzzer(name SOURCES... [DEPS ...])
+# With QUORVIL_BUILD_FUZZERS (Clang): a libFuzzer program. Otherwise a replay
+# program that runs every input of fuzz/corpus/<name>/ once, as a CTest test,
+# so that each past finding stays a regression test.
+function(quorvil_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  set(corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+  if(QUORVIL_BUILD_FUZZERS)
+    add_executable(${name} ${ARG_SOURCES})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  else()
+    add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    add_test(NAME ${name}_replay COMMAND ${name} ${corpus})
+    set_tests_properties(${name}_replay PROPERTIES TIMEOUT 300 LABELS fuzz
+      ENVIRONMENT "QUORVIL_ROOT=${CMAKE_CURRENT_BINARY_DIR}/${name}.root")
+  endif()
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+endfunction()
