@@ -49,19 +49,9 @@ int32_t SendTaskRes(const WideChar* scheduleId, const char* endpoint, int32_t pr
   return CallSet(endpoint, document.c_str(), &r);
 }
 
-int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
-                         const WideChar* scheduleId) {
-  mainLog.Print(u"begin >>>>dispatch attachment template in %s(%d)", kSource, 58);
-  mainLog.Print(u"endpoint:%s", endpoint.c_str());
-  mainLog.Print(u"scheduleId:%s", scheduleId);
-  mainLog.Print(u"-----xIn:%s", templateText);
-
-  int32_t answer = kNotDelivered;
-  CXmlDoc xml(templateText != nullptr ? WideString(templateText) : WideString());
-  if (xml.Select(u"/Root") != 0) {
-    ReportProgress(endpoint, scheduleId, -2, nullptr);
-    return answer;
-  }
+bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
+  CXmlDoc xml(templateText);
+  if (xml.Select(u"/Root") != 0) return false;
   xmlNodePtr root = xml.nodeSet->nodeTab[0];
   xml.SetAttribute(u"Template", u"true");
   xml.SetAttribute(u"OS", u"All");
@@ -86,8 +76,24 @@ int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateTex
       }
     }
   }
+  *payload = xml.Dump();
+  return true;
+}
 
-  const WideString payload = xml.Dump();
+int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
+                         const WideChar* scheduleId) {
+  mainLog.Print(u"begin >>>>dispatch attachment template in %s(%d)", kSource, 58);
+  mainLog.Print(u"endpoint:%s", endpoint.c_str());
+  mainLog.Print(u"scheduleId:%s", scheduleId);
+  mainLog.Print(u"-----xIn:%s", templateText);
+
+  int32_t answer = kNotDelivered;
+  WideString payload;
+  if (!ReshapeTemplate(templateText != nullptr ? WideString(templateText) : WideString(),
+                       &payload)) {
+    ReportProgress(endpoint, scheduleId, -2, nullptr);
+    return answer;
+  }
   if (scheduleId == nullptr || templateText == nullptr) {
     ReportProgress(endpoint, scheduleId, -2, nullptr);
     return answer;

@@ -23,6 +23,11 @@ constexpr size_t kStatusDocumentUnits = 1024;
 int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
                          const WideChar* scheduleId);
 
+// Marks the template for all systems and wraps the content of a CSC template
+// in CSCTemplateConfig; `payload` is the serialised result. False when the
+// text does not parse or has no Root.
+bool ReshapeTemplate(const WideString& templateText, WideString* payload);
+
 // The TaskStatusResponse document; false, with `document` left alone, when it
 // would not fit in kStatusDocumentUnits units.
 bool BuildTaskStatusDocument(const WideChar* machineId, const WideChar* scheduleId,
