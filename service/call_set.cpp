@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "DeviceConfigH.h"
 #include "DeviceConfig.nsmap"
@@ -45,9 +46,24 @@ wchar_t* CopyPayload(struct soap* soap, const WideChar* payload) {
   return copy;
 }
 
-// The generated receive, with one mend: it takes a body that holds neither a
+// The runtime compares a fault's code by the prefix that the peer declared,
+// so a peer that names the envelope namespace "env" gets 12 for every code.
+// The code it stored is already written with our own prefixes; read it again.
+int FaultStatus(struct soap* soap, int status) {
+  if (status != SOAP_FAULT || soap->fault == nullptr) return status;
+  const char* const* code = soap_faultcode(soap);
+  if (code == nullptr || *code == nullptr) return status;
+  const std::string text = *code;
+  if (text == "SOAP-ENV:Server" || text == "SOAP-ENV:Receiver") return SOAP_SVR_FAULT;
+  if (text == "SOAP-ENV:Client" || text == "SOAP-ENV:Sender") return SOAP_CLI_FAULT;
+  if (text == "SOAP-ENV:MustUnderstand") return SOAP_MUSTUNDERSTAND;
+  if (text == "SOAP-ENV:VersionMismatch") return SOAP_VERSIONMISMATCH;
+  return status;
+}
+
+// The generated receive, with two mends: it takes a body that holds neither a
 // SetResponse nor a fault for success (or for the HTTP status); that is a
-// tag mismatch, never 0.
+// tag mismatch, never 0. And fault codes are classified as above.
 int ReceiveSetResponse(struct soap* soap, int32_t* result) {
   *result = 0;
   soap->transfer_timeout = kReceiveTransferTimeout;
@@ -63,7 +79,7 @@ int ReceiveSetResponse(struct soap* soap, int32_t* result) {
       soap->error = SOAP_TAG_MISMATCH;
       status = soap_closesock(soap);
     }
-    return status;
+    return soap->error = FaultStatus(soap, status);
   }
   if (soap_body_end_in(soap) || soap_envelope_end_in(soap) || soap_end_recv(soap))
     return soap_closesock(soap);
