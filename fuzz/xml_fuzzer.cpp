@@ -1,0 +1,75 @@
+// CXmlDoc and CXmlConfig on arbitrary text and arbitrary paths: only the
+// documented results, and nothing leaks.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_check.h"
+#include "support/text_conversion.h"
+#include "xmlconfig/xml_config.h"
+#include "xmlconfig/xml_doc.h"
+
+static void IgnoreXmlErrors(void*, const char*, ...) {}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  xmlSetGenericErrorFunc(nullptr, IgnoreXmlErrors);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The document, then paths, separated by zero bytes.
+  std::vector<std::string> pieces(1);
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == 0) {
+      pieces.emplace_back();
+    } else {
+      pieces.back() += static_cast<char>(data[i]);
+    }
+  }
+  const WideString text = FromUtf8(pieces[0]);
+  {
+    CXmlDoc doc(text);
+    for (size_t i = 1; i < pieces.size(); ++i) {
+      const WideString path = FromUtf8(pieces[i]);
+      const int r = doc.Select(path);
+      FUZZ_CHECK(r == 0 || r == -2 || r == -3);
+      FUZZ_CHECK((r == 0) == (doc.nodeSet != nullptr));
+      if (r == 0) {
+        FUZZ_CHECK(doc.nodeSet->nodeNr > 0);
+        for (int k = 0; k < doc.nodeSet->nodeNr && k < 8; ++k) doc.GetValue(k);
+        doc.GetAttribute(path);
+        doc.DumpNode();
+        xmlNodePtr first = doc.nodeSet->nodeTab[0];
+        if (first->type == XML_ELEMENT_NODE) {
+          doc.FindChild(path, first);
+          doc.AddChild(path, path, first);
+          doc.SetAttribute(u"a", path);
+        }
+      } else {
+        FUZZ_CHECK(doc.GetValue(0).empty());
+        FUZZ_CHECK(doc.DumpNode().empty());
+      }
+    }
+    if (doc.doc == nullptr) FUZZ_CHECK(doc.Dump().empty());
+    doc.Dump();
+  }
+  {
+    CXmlConfig config(text);
+    for (size_t i = 1; i < pieces.size(); ++i) {
+      const WideString path = FromUtf8(pieces[i]);
+      int32_t n = -1;
+      FUZZ_CHECK(config.GetInt(path, n) == 0);
+      bool b = true;
+      FUZZ_CHECK(config.GetBool(path, b) == 0);
+      std::vector<WideString> list;
+      FUZZ_CHECK(config.GetStringList(path, list) == 0);
+      int32_t count = -1;
+      FUZZ_CHECK(config.GetCount(path, count) == count && count >= 0);
+      FUZZ_CHECK(static_cast<int32_t>(list.size()) == count);
+      FUZZ_CHECK(config.SetString(path, u"v") == static_cast<int>(0x80004001u));
+      WideString xml;
+      FUZZ_CHECK(config.GetNodeXml(path, xml) == 0);
+    }
+  }
+  return 0;
+}
