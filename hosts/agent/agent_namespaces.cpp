@@ -1,0 +1,3 @@
+// The program's namespace table, which the shared gSOAP runtime looks up by name.
+#include "agentH.h"
+#include "AgentHost.nsmap"

@@ -1,0 +1,225 @@
+// The agent host's SOAP side over the generated skeleton and the shared runtime.
+#include "hosts/agent/agent_service.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "agentH.h"
+#include "hosts/agent/received_command.h"
+#include "platform/utf.h"
+#include "support/err_obj.h"
+
+// From AgentHost.nsmap; set on every context rather than left to the
+// runtime's lookup of the global table.
+extern SOAP_NMAC struct Namespace namespaces[];
+
+namespace {
+
+volatile sig_atomic_t stopRequested = 0;
+volatile int listeningSocket = -1;
+
+void OnStopSignal(int) {
+  stopRequested = 1;
+  // Wakes the accept() the serve loop is blocked in.
+  const int fd = listeningSocket;
+  if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+}
+
+size_t (*runtimeReceive)(struct soap*, char*, size_t) = nullptr;
+
+// The runtime sends no fault for a body cut short while its own time-outs are
+// set, so the host keeps those at zero and bounds a silent peer here instead.
+// A time-out or a stop request reads as end of input.
+size_t ReceiveWithTimeout(struct soap* soap, char* buffer, size_t length) {
+  for (;;) {
+    if (stopRequested) return 0;
+    pollfd fd = {soap->socket, POLLIN, 0};
+    const int ready = ::poll(&fd, 1, AgentService::kReceiveTimeoutSeconds * 1000);
+    if (ready > 0) return runtimeReceive(soap, buffer, length);
+    if (ready == 0) {
+      soap->errnum = ETIMEDOUT;
+      return 0;
+    }
+    if (errno != EINTR) {
+      soap->errnum = errno;
+      return 0;
+    }
+  }
+}
+
+WideString Wide(const char* text) {
+  return text != nullptr ? platform::Utf8ToUtf16(text, std::strlen(text)) : WideString();
+}
+
+std::string Narrow(const WideString& text) { return platform::Utf16ToUtf8(text.data(), text.size()); }
+
+// The plug-in takes the list's second part as the first attachment, which
+// holds when the envelope part heads the list. The runtime lists parts in
+// arrival order, so a message whose start parameter names a later part gets
+// that part moved to the head.
+void PutEnvelopePartFirst(struct soap* soap) {
+  soap_multipart** link = &soap->mime.list;
+  if (soap->mime.start == nullptr || *link == nullptr) return;
+  for (; *link != nullptr; link = &(*link)->next) {
+    soap_multipart* part = *link;
+    if (part->id != nullptr && soap_match_cid(soap, soap->mime.start, part->id) == 0) {
+      *link = part->next;
+      part->next = soap->mime.list;
+      soap->mime.list = part;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+int __agent__PostCommand(struct soap* soap, struct _agent__PostCommand* request,
+                         struct _agent__PostCommandResponse* response) {
+  return static_cast<AgentService*>(soap->user)->HandlePostCommand(soap, request, response);
+}
+
+int AgentService::HandlePostCommand(struct soap* soap, const struct _agent__PostCommand* request,
+                                    struct _agent__PostCommandResponse* response) {
+  if (request == nullptr || request->Name == nullptr || request->Data == nullptr) {
+    return soap_sender_fault(soap, "PostCommand needs Name and Data", nullptr);
+  }
+  std::vector<std::pair<WideString, WideString>> attributes;
+  for (int i = 0; i < request->__sizeAttribute; ++i) {
+    const agent__Attribute& a = request->Attribute[i];
+    if (a.Key == nullptr) return soap_sender_fault(soap, "Attribute without Key", nullptr);
+    attributes.emplace_back(Wide(a.Key), Wide(a.__item));
+  }
+  WideString data = Wide(request->Data);
+  if (data.size() > ReceivedCommand::MaxDataUnits()) {
+    return soap_sender_fault(soap, "Data is too large for a command", nullptr);
+  }
+  PutEnvelopePartFirst(soap);
+  ReceivedCommand command(soap, Wide(request->Name), std::move(attributes), std::move(data));
+
+  // Whatever the plug-in throws ends this request with a fault, never the host.
+  std::string failure;
+  try {
+    plugin_->entry().PostCommand(&command);
+  } catch (ErrObj& error) {
+    error.Report(0);
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08" PRIX32, error.GetCode());
+    failure = std::string("plug-in fault ") + code + ": " + Narrow(error.GetDescription());
+  } catch (std::exception& error) {
+    failure = std::string("plug-in threw: ") + error.what();
+  } catch (...) {
+    failure = "plug-in threw an unknown exception";
+  }
+  if (!failure.empty()) {
+    std::fprintf(stderr, "quorvil-agent: %s\n", failure.c_str());
+    return soap_receiver_fault(soap, failure.c_str(), nullptr);
+  }
+  if (command.rejectedResults() > 0) {
+    std::fprintf(stderr, "quorvil-agent: ignored %d SetResult call(s) whose size was not 4\n",
+                 command.rejectedResults());
+  }
+  response->Result = nullptr;
+  if (command.hasResult()) {
+    response->Result = static_cast<int*>(soap_malloc(soap, sizeof(int)));
+    if (response->Result == nullptr) return soap->error = SOAP_EOM;
+    *response->Result = command.result();
+  }
+  return SOAP_OK;
+}
+
+void AgentService::ServeRequest(struct soap* soap) {
+  soap->user = this;
+  soap_set_namespaces(soap, namespaces);
+  soap_begin(soap);
+  if (soap_begin_recv(soap) || soap_envelope_begin_in(soap) || soap_recv_header(soap) ||
+      soap_body_begin_in(soap) || soap_serve_request(soap)) {
+    if (soap->error < SOAP_STOP) {
+      // Input that never became an envelope still gets a SOAP 1.1 fault
+      // rather than the runtime's bare XML error.
+      if (soap->version == 0) soap->version = 1;
+      soap_send_fault(soap);
+    } else {
+      soap_closesock(soap);
+    }
+  }
+  soap_destroy(soap);
+  soap_end(soap);
+}
+
+void AgentService::RunOnce(int fd, std::string* response) {
+  struct soap* soap = soap_new();
+  std::ostringstream out;
+  soap->recvfd = fd;
+  soap->os = &out;
+  ServeRequest(soap);
+  soap_free(soap);
+  *response = out.str();
+}
+
+int AgentService::Serve(const std::string& address, int port) {
+  struct soap* soap = soap_new();
+  soap->bind_flags = SO_REUSEADDR;
+  soap->recv_maxlength = kMaxRequestBytes;
+  if (!soap_valid_socket(soap_bind(soap, address.c_str(), port, 16))) {
+    std::fprintf(stderr, "quorvil-agent: cannot listen on %s:%d: %s\n", address.c_str(), port,
+                 soap->errnum != 0 ? std::strerror(soap->errnum) : "bind failed");
+    soap_free(soap);
+    return 1;
+  }
+  sockaddr_storage bound{};
+  socklen_t boundLength = sizeof bound;
+  int boundPort = port;
+  if (::getsockname(soap->master, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0) {
+    if (bound.ss_family == AF_INET) {
+      boundPort = ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    } else if (bound.ss_family == AF_INET6) {
+      boundPort = ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
+    }
+  }
+
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  struct sigaction previousInt {}, previousTerm {};
+  listeningSocket = soap->master;
+  ::sigaction(SIGINT, &action, &previousInt);
+  ::sigaction(SIGTERM, &action, &previousTerm);
+  ::signal(SIGPIPE, SIG_IGN);
+
+  std::printf("listening on %s:%d\n", address.c_str(), boundPort);
+  std::fflush(stdout);
+
+  runtimeReceive = soap->frecv;
+  int status = 0;
+  while (!stopRequested) {
+    if (!soap_valid_socket(soap_accept(soap))) {
+      if (stopRequested) break;
+      std::fprintf(stderr, "quorvil-agent: accept failed: %s\n", std::strerror(soap->errnum));
+      status = 1;
+      break;
+    }
+    soap->frecv = ReceiveWithTimeout;
+    ServeRequest(soap);
+    soap->frecv = runtimeReceive;
+  }
+
+  listeningSocket = -1;
+  ::sigaction(SIGINT, &previousInt, nullptr);
+  ::sigaction(SIGTERM, &previousTerm, nullptr);
+  soap_free(soap);
+  if (status == 0) std::fprintf(stderr, "quorvil-agent: stopped\n");
+  return status;
+}

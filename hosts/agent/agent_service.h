@@ -1,0 +1,38 @@
+// The agent host's SOAP side: receives PostCommand requests and hands each one
+// to the plug-in, from a file or over loopback HTTP.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "hosts/agent/plugin_loader.h"
+
+struct soap;
+
+class AgentService {
+ public:
+  explicit AgentService(const PluginLibrary* plugin) : plugin_(plugin) {}
+
+  // Serves the one HTTP request that can be read from `fd`; the HTTP response
+  // (a PostCommandResponse or a SOAP fault) goes to `response`.
+  void RunOnce(int fd, std::string* response);
+
+  // Serves requests one after another on ADDR:PORT until SIGINT or SIGTERM.
+  // Prints "listening on ADDR:PORT" with the bound port once ready. Answers
+  // the process exit status.
+  int Serve(const std::string& address, int port);
+
+  // The service operation; public for the generated skeleton's sake.
+  int HandlePostCommand(struct soap* soap, const struct _agent__PostCommand* request,
+                        struct _agent__PostCommandResponse* response);
+
+  // Seconds a peer may stay silent while a request is read.
+  static constexpr int kReceiveTimeoutSeconds = 15;
+  // Requests larger than this are refused, so a peer cannot exhaust memory.
+  static constexpr long kMaxRequestBytes = 64L * 1024 * 1024;
+
+ private:
+  void ServeRequest(struct soap* soap);
+
+  const PluginLibrary* plugin_;
+};
