@@ -1,0 +1,101 @@
+// CComponentX, the sample component, and its class object CComponentXClass.
+#include "component/component_x.h"
+
+#include <cxxabi.h>
+
+#include <new>
+
+#include "component/library.h"
+
+CComponentX::CComponentX() : ondra::CountedObject(), ondra::ComponentObject() {}
+
+CComponentX::CComponentX(const CComponentX& other) : ondra::CountedObject(other), ondra::ComponentObject(other) {
+  throw ondra::Exception(u"Cannot clone CComponentX");
+}
+
+CComponentX::~CComponentX() = default;
+
+int CComponentX::OnInitialize(ondra::iComponentContext* context) {
+  try {
+    context->connect();
+    return 1;
+  } catch (ondra::Exception& e) {
+    e.appendMessage(u"%ls::%ls: Drovemark exception caught", componentClassName, KVR_FunctionNameOnInitialize);
+    e.report();
+    throw ondra::Exception(e);
+  } catch (const std::bad_alloc&) {
+    throw ondra::Exception(u"%ls::%ls: Out of memory", componentClassName, KVR_FunctionNameOnInitialize);
+  } catch (abi::__forced_unwind&) {
+    throw;  // thread cancellation must go on
+  } catch (...) {
+    throw ondra::Exception(u"%ls::%ls: Severe error caught", componentClassName, KVR_FunctionNameOnInitialize);
+  }
+}
+
+int CComponentX::OnEvent(std::uint32_t, void*) { return 1; }
+void CComponentX::OnShutdown(ondra::iComponentContext*) {}
+
+const ondra::ClassTag& CComponentX::getClassTag() const { return classTag; }
+
+ondra::Object* CComponentX::clone() const {
+  void* storage = ondra::AllocBase::_alloc(sizeof(CComponentX));
+  if (storage == nullptr) throw ondra::MemoryException(1, sizeof(CComponentX));
+  try {
+    return new (storage) CComponentX(*this);
+  } catch (ondra::Exception& e) {
+    ondra::AllocBase::_free(storage);
+    e.report();
+    return nullptr;
+  } catch (abi::__forced_unwind&) {
+    ondra::AllocBase::_free(storage);
+    throw;
+  } catch (...) {
+    ondra::AllocBase::_free(storage);
+    throw ondra::Exception(u"Error when calling class copy constructor.");
+  }
+}
+
+ondra::Class* CComponentX::getClass() const { return &componentClass; }
+
+void CComponentX::destroyInstance() {
+  this->~CComponentX();
+  ondra::AllocBase::_free(this);
+}
+
+void* CComponentX::_SeekClassIdentity(const ondra::ClassTag& tag) {
+  if (tag == classTag) return this;
+  return ondra::ComponentObject::_SeekClassIdentity(tag);
+}
+
+void CComponentX::registerLeak() { leakDetector.Add(this, "CComponentX"); }
+void CComponentX::unregisterLeak() { leakDetector.Sub(this); }
+void CComponentX::onLastRelease() {}
+
+CComponentXClass::CComponentXClass() : tag(classTag), leakTracker(static_cast<const WideChar*>(nullptr), false) {
+  setClass(this);
+  leakTracker.SetName(tag.c_str());
+}
+
+CComponentXClass::~CComponentXClass() { setClass(nullptr); }
+
+const ondra::ClassTag& CComponentXClass::getClassTag() const { return classTag; }
+
+ondra::DynamicObject* CComponentXClass::newInstance() {
+  void* storage = ondra::AllocBase::_alloc(sizeof(CComponentX));
+  if (storage == nullptr) throw ondra::MemoryException(1, sizeof(CComponentX));
+  CComponentX* object;
+  try {
+    object = new (storage) CComponentX();
+  } catch (ondra::Exception& e) {
+    ondra::AllocBase::_free(storage);
+    e.report();
+    return nullptr;
+  } catch (abi::__forced_unwind&) {
+    ondra::AllocBase::_free(storage);
+    throw;
+  } catch (...) {
+    ondra::AllocBase::_free(storage);
+    throw ondra::Exception(u"Error when calling class constructor.");
+  }
+  return static_cast<ondra::CountedObject*>(object);
+}
