@@ -33,6 +33,8 @@ BaseString<T>::~BaseString() {
 
 template <class T>
 void BaseString<T>::reserve(std::size_t n, bool discard) {
+  // The length is kept in an int; a longer text could not be measured.
+  if (n >= static_cast<std::size_t>(INT_MAX)) throw MemoryException(n, 1);
   if (n == 0) {
     length_ = 0;
     if (buffer_ != nullptr) buffer_[0] = T();
@@ -43,8 +45,6 @@ void BaseString<T>::reserve(std::size_t n, bool discard) {
     buffer_[n] = T();
     return;
   }
-  // The length is kept in an int; a longer text could not be measured.
-  if (n >= static_cast<std::size_t>(INT_MAX)) throw MemoryException(n + 1, 1);
   unsigned e = exponent_;
   if (BitLength(n) > e) e = BitLength(n);
   if (e < 4) e = 4;

@@ -1,5 +1,4 @@
-// QuorvilComponent's globals, start-up at load, the factory map cleared at
-// unload, and the class array handed to the host.
+// QuorvilComponent's globals, start-up, shutdown and class array.
 #include "component/library.h"
 
 #include <cxxabi.h>

@@ -1,5 +1,4 @@
-// ondra's library support: class records, the factory map and the class
-// registration kept in the machine's registry.
+// ondra's library support: class records, factory map, registry records.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>

@@ -1,5 +1,4 @@
-// drovemark-host: a stand-in for the Drovemark workflow host that loads a
-// component library, registers its classes and runs an instance.
+// drovemark-host: the workflow host stand-in that drives component libraries.
 #include <dlfcn.h>
 
 #include <cstdint>

@@ -1,5 +1,4 @@
-// ondra's object model: class tags, objects, counted objects, components and
-// class objects with the process's table of published classes.
+// ondra's object model: class tags, objects, components and class objects.
 #include <cstring>
 #include <functional>
 #include <map>

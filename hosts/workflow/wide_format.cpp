@@ -9,7 +9,7 @@
 namespace ondra {
 namespace {
 
-struct Spec {
+struct Conversion {
   bool left = false, plus = false, space = false, alt = false, zero = false;
   int width = 0;
   int precision = -1;
@@ -18,17 +18,17 @@ struct Spec {
 
 void Pad(WideString& out, std::size_t n, WideChar c) { out.append(n, c); }
 
-void Emit(WideString& out, const Spec& spec, const WideString& prefix, const WideString& body,
+void Emit(WideString& out, const Conversion& c, const WideString& prefix, const WideString& body,
           bool numeric) {
   const std::size_t len = prefix.size() + body.size();
-  const std::size_t fill = spec.width > 0 && static_cast<std::size_t>(spec.width) > len
-                               ? static_cast<std::size_t>(spec.width) - len
+  const std::size_t fill = c.width > 0 && static_cast<std::size_t>(c.width) > len
+                               ? static_cast<std::size_t>(c.width) - len
                                : 0;
-  if (spec.left) {
+  if (c.left) {
     out += prefix;
     out += body;
     Pad(out, fill, u' ');
-  } else if (spec.zero && numeric && spec.precision < 0) {
+  } else if (c.zero && numeric && c.precision < 0) {
     out += prefix;
     Pad(out, fill, u'0');
     out += body;
@@ -51,28 +51,28 @@ WideString Digits(std::uintmax_t value, unsigned base, bool upper, int precision
   return d;
 }
 
-std::intmax_t SignedArg(const Spec& spec, va_list& args) {
-  switch (spec.length) {
-    case Spec::kLong: return va_arg(args, long);
-    case Spec::kLongLong: return va_arg(args, long long);
-    case Spec::kSize: return static_cast<std::intmax_t>(va_arg(args, std::size_t));
-    case Spec::kMax: return va_arg(args, std::intmax_t);
-    case Spec::kPtrdiff: return va_arg(args, std::ptrdiff_t);
-    case Spec::kShort: return static_cast<short>(va_arg(args, int));
-    case Spec::kChar: return static_cast<signed char>(va_arg(args, int));
+std::intmax_t SignedArg(const Conversion& c, va_list& args) {
+  switch (c.length) {
+    case Conversion::kLong: return va_arg(args, long);
+    case Conversion::kLongLong: return va_arg(args, long long);
+    case Conversion::kSize: return static_cast<std::intmax_t>(va_arg(args, std::size_t));
+    case Conversion::kMax: return va_arg(args, std::intmax_t);
+    case Conversion::kPtrdiff: return va_arg(args, std::ptrdiff_t);
+    case Conversion::kShort: return static_cast<short>(va_arg(args, int));
+    case Conversion::kChar: return static_cast<signed char>(va_arg(args, int));
     default: return va_arg(args, int);
   }
 }
 
-std::uintmax_t UnsignedArg(const Spec& spec, va_list& args) {
-  switch (spec.length) {
-    case Spec::kLong: return va_arg(args, unsigned long);
-    case Spec::kLongLong: return va_arg(args, unsigned long long);
-    case Spec::kSize: return va_arg(args, std::size_t);
-    case Spec::kMax: return va_arg(args, std::uintmax_t);
-    case Spec::kPtrdiff: return static_cast<std::uintmax_t>(va_arg(args, std::ptrdiff_t));
-    case Spec::kShort: return static_cast<unsigned short>(va_arg(args, unsigned));
-    case Spec::kChar: return static_cast<unsigned char>(va_arg(args, unsigned));
+std::uintmax_t UnsignedArg(const Conversion& c, va_list& args) {
+  switch (c.length) {
+    case Conversion::kLong: return va_arg(args, unsigned long);
+    case Conversion::kLongLong: return va_arg(args, unsigned long long);
+    case Conversion::kSize: return va_arg(args, std::size_t);
+    case Conversion::kMax: return va_arg(args, std::uintmax_t);
+    case Conversion::kPtrdiff: return static_cast<std::uintmax_t>(va_arg(args, std::ptrdiff_t));
+    case Conversion::kShort: return static_cast<unsigned short>(va_arg(args, unsigned));
+    case Conversion::kChar: return static_cast<unsigned char>(va_arg(args, unsigned));
     default: return va_arg(args, unsigned);
   }
 }
@@ -101,46 +101,46 @@ void AppendFormatV(WideString& out, const WideChar* format, va_list args) {
       continue;
     }
     const WideChar* start = p++;
-    Spec spec;
+    Conversion c;
     for (;; ++p) {
-      if (*p == u'-') spec.left = true;
-      else if (*p == u'+') spec.plus = true;
-      else if (*p == u' ') spec.space = true;
-      else if (*p == u'#') spec.alt = true;
-      else if (*p == u'0') spec.zero = true;
+      if (*p == u'-') c.left = true;
+      else if (*p == u'+') c.plus = true;
+      else if (*p == u' ') c.space = true;
+      else if (*p == u'#') c.alt = true;
+      else if (*p == u'0') c.zero = true;
       else break;
     }
     if (*p == u'*') {
-      spec.width = va_arg(ap, int);
-      if (spec.width < 0) {
-        spec.left = true;
-        spec.width = -spec.width;
+      c.width = va_arg(ap, int);
+      if (c.width < 0) {
+        c.left = true;
+        c.width = -c.width;
       }
       ++p;
     } else {
-      while (*p >= u'0' && *p <= u'9') spec.width = spec.width * 10 + (*p++ - u'0');
+      while (*p >= u'0' && *p <= u'9') c.width = c.width * 10 + (*p++ - u'0');
     }
     if (*p == u'.') {
       ++p;
-      spec.precision = 0;
+      c.precision = 0;
       if (*p == u'*') {
-        spec.precision = va_arg(ap, int);
+        c.precision = va_arg(ap, int);
         ++p;
       } else {
-        while (*p >= u'0' && *p <= u'9') spec.precision = spec.precision * 10 + (*p++ - u'0');
+        while (*p >= u'0' && *p <= u'9') c.precision = c.precision * 10 + (*p++ - u'0');
       }
     }
     switch (*p) {
-      case u'h': ++p; spec.length = Spec::kShort; if (*p == u'h') { ++p; spec.length = Spec::kChar; } break;
-      case u'l': ++p; spec.length = Spec::kLong; if (*p == u'l') { ++p; spec.length = Spec::kLongLong; } break;
-      case u'w': ++p; spec.length = Spec::kWide; break;
-      case u'z': ++p; spec.length = Spec::kSize; break;
-      case u'j': ++p; spec.length = Spec::kMax; break;
-      case u't': ++p; spec.length = Spec::kPtrdiff; break;
+      case u'h': ++p; c.length = Conversion::kShort; if (*p == u'h') { ++p; c.length = Conversion::kChar; } break;
+      case u'l': ++p; c.length = Conversion::kLong; if (*p == u'l') { ++p; c.length = Conversion::kLongLong; } break;
+      case u'w': ++p; c.length = Conversion::kWide; break;
+      case u'z': ++p; c.length = Conversion::kSize; break;
+      case u'j': ++p; c.length = Conversion::kMax; break;
+      case u't': ++p; c.length = Conversion::kPtrdiff; break;
       case u'I':
-        if (p[1] == u'6' && p[2] == u'4') { p += 3; spec.length = Spec::kLongLong; }
+        if (p[1] == u'6' && p[2] == u'4') { p += 3; c.length = Conversion::kLongLong; }
         else if (p[1] == u'3' && p[2] == u'2') { p += 3; }
-        else { ++p; spec.length = Spec::kSize; }
+        else { ++p; c.length = Conversion::kSize; }
         break;
       default: break;
     }
@@ -152,41 +152,41 @@ void AppendFormatV(WideString& out, const WideChar* format, va_list args) {
         break;
       case u'd':
       case u'i': {
-        const std::intmax_t v = SignedArg(spec, ap);
+        const std::intmax_t v = SignedArg(c, ap);
         const std::uintmax_t mag = v < 0 ? std::uintmax_t{0} - static_cast<std::uintmax_t>(v)
                                          : static_cast<std::uintmax_t>(v);
-        WideString sign = v < 0 ? u"-" : spec.plus ? u"+" : spec.space ? u" " : u"";
-        Emit(out, spec, sign, Digits(mag, 10, false, spec.precision), true);
+        WideString sign = v < 0 ? u"-" : c.plus ? u"+" : c.space ? u" " : u"";
+        Emit(out, c, sign, Digits(mag, 10, false, c.precision), true);
         break;
       }
       case u'u':
       case u'o':
       case u'x':
       case u'X': {
-        const std::uintmax_t v = UnsignedArg(spec, ap);
+        const std::uintmax_t v = UnsignedArg(c, ap);
         const unsigned base = conv == u'u' ? 10 : conv == u'o' ? 8 : 16;
         WideString prefix;
-        if (spec.alt && v != 0 && base == 16) prefix = conv == u'x' ? u"0x" : u"0X";
-        if (spec.alt && base == 8) prefix = u"0";
-        Emit(out, spec, prefix, Digits(v, base, conv == u'X', spec.precision), true);
+        if (c.alt && v != 0 && base == 16) prefix = conv == u'x' ? u"0x" : u"0X";
+        if (c.alt && base == 8) prefix = u"0";
+        Emit(out, c, prefix, Digits(v, base, conv == u'X', c.precision), true);
         break;
       }
       case u'p': {
         const auto v = reinterpret_cast<std::uintptr_t>(va_arg(ap, void*));
-        Emit(out, spec, u"", Digits(v, 16, true, 2 * static_cast<int>(sizeof(void*))), false);
+        Emit(out, c, u"", Digits(v, 16, true, 2 * static_cast<int>(sizeof(void*))), false);
         break;
       }
       case u'c':
       case u'C': {
-        const bool narrow = spec.length == Spec::kShort || (conv == u'C' && spec.length != Spec::kLong && spec.length != Spec::kWide);
+        const bool narrow = c.length == Conversion::kShort || (conv == u'C' && c.length != Conversion::kLong && c.length != Conversion::kWide);
         const int v = va_arg(ap, int);
-        const WideChar c = narrow ? static_cast<WideChar>(static_cast<unsigned char>(v)) : static_cast<WideChar>(v);
-        Emit(out, spec, u"", WideString(1, c), false);
+        const WideChar ch = narrow ? static_cast<WideChar>(static_cast<unsigned char>(v)) : static_cast<WideChar>(v);
+        Emit(out, c, u"", WideString(1, ch), false);
         break;
       }
       case u's':
       case u'S': {
-        const bool narrow = spec.length == Spec::kShort || (conv == u'S' && spec.length != Spec::kLong && spec.length != Spec::kWide);
+        const bool narrow = c.length == Conversion::kShort || (conv == u'S' && c.length != Conversion::kLong && c.length != Conversion::kWide);
         WideString text;
         if (narrow) {
           const char* s = va_arg(ap, const char*);
@@ -197,7 +197,7 @@ void AppendFormatV(WideString& out, const WideChar* format, va_list args) {
           if (s == nullptr) s = u"(null)";
           text.assign(s, WideLength(s));
         }
-        Emit(out, spec, u"", Clip(text, spec.precision), false);
+        Emit(out, c, u"", Clip(text, c.precision), false);
         break;
       }
       default:

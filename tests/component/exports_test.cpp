@@ -1,5 +1,4 @@
-// libQuorvilComponent.so as a host loads it: its exports, registration that
-// persists across processes, instance creation and unloading without leaks.
+// libQuorvilComponent.so as a host loads, registers, uses and unloads it.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>

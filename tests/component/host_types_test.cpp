@@ -98,6 +98,9 @@ TEST(NarrowHostString, ReserveGrowsToTheBitLengthKeepsOrCutsAndCanDiscard) {
   s.reserve(200, true);
   EXPECT_EQ(s.capacity(), 256u);
   EXPECT_TRUE(s.isNull());
+  // A length the string could not hold is refused before anything is touched.
+  EXPECT_THROW(s.reserve(SIZE_MAX), ondra::MemoryException);
+  EXPECT_EQ(s.capacity(), 256u);
 }
 
 TEST(NarrowHostString, AllocatorRefusalThrowsMemoryExceptionWithTheByteCount) {

@@ -1,5 +1,4 @@
-// The component library's globals, start-up and class array, linked into the
-// test program, which therefore plays the loaded library.
+// The component library's globals, start-up and class array, in-process.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include "component/library.h"
 #include "tests/component/test_context.h"
 
+// The test program links the library's code and so plays the loaded library.
 namespace {
 
 using component_test::AllocLimit;

@@ -1,5 +1,4 @@
-// The workflow host framework stand-in: exception texts, allocator, leak
-// detectors, reference counts and the class table.
+// The workflow host framework stand-in, below the component library.
 #include <gtest/gtest.h>
 
 #include <algorithm>

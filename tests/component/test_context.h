@@ -1,5 +1,4 @@
-// A host context for component tests: counts calls per slot and lets the test
-// choose what its slot-6 operation does.
+// Test doubles for the host: a counting context, a report log, a memory cap.
 #pragma once
 
 #include <new>

@@ -1,11 +1,11 @@
-// The host's narrow string and array templates. Each module supplies the
-// member code of the instantiations it uses; only the layout is shared.
+// The host's narrow string and array templates, as laid out in memory.
 #pragma once
 
 #include <cstddef>
 
 #include "platform/wide.h"
 
+// Each module supplies the member code of the instantiations it uses.
 namespace ondra {
 
 // How the host libraries themselves fill and copy strings they hand over.

@@ -239,6 +239,8 @@ class ONDRA_API CZetLibraryUtils {
   // HKEY_LOCAL_MACHINE\Software\Drovemark\Classes\<ProgID>; failures throw
   // ondra::Exception.
   static void RegisterLibraryClasses(const ondra::Array<CZetClassInfo>& classes, const char* library);
+  // Removes the classes' records whichever library made them; absent ones
+  // are no failure.
   static void UnregisterLibraryClasses(const ondra::Array<CZetClassInfo>& classes, const char* library);
   static std::vector<ZetRegisteredClass> ListRegisteredClasses();
 
