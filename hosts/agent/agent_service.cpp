@@ -146,6 +146,10 @@ void AgentService::ServeRequest(struct soap* soap) {
   soap_begin(soap);
   if (soap_begin_recv(soap) || soap_envelope_begin_in(soap) || soap_recv_header(soap) ||
       soap_body_begin_in(soap) || soap_serve_request(soap)) {
+    // Input that ends while the runtime still holds the request's method
+    // code (a body shorter than its Content-Length) reports that code rather
+    // than end of input, and would close without an answer.
+    if (soap->error >= SOAP_POST && soap->error <= SOAP_CONNECT) soap->error = SOAP_EOF;
     if (soap->error < SOAP_STOP) {
       // Input that never became an envelope still gets a SOAP 1.1 fault
       // rather than the runtime's bare XML error.
@@ -159,8 +163,10 @@ void AgentService::ServeRequest(struct soap* soap) {
   soap_end(soap);
 }
 
+// Contexts are made with SOAP_C_UTFSTRING, so that strings hold the UTF-8 of
+// the message rather than the runtime's narrowing to Latin-1.
 void AgentService::RunOnce(int fd, std::string* response) {
-  struct soap* soap = soap_new();
+  struct soap* soap = soap_new1(SOAP_C_UTFSTRING);
   std::ostringstream out;
   soap->recvfd = fd;
   soap->os = &out;
@@ -170,7 +176,7 @@ void AgentService::RunOnce(int fd, std::string* response) {
 }
 
 int AgentService::Serve(const std::string& address, int port) {
-  struct soap* soap = soap_new();
+  struct soap* soap = soap_new1(SOAP_C_UTFSTRING);
   soap->bind_flags = SO_REUSEADDR;
   soap->recv_maxlength = kMaxRequestBytes;
   if (!soap_valid_socket(soap_bind(soap, address.c_str(), port, 16))) {
@@ -203,6 +209,9 @@ int AgentService::Serve(const std::string& address, int port) {
   std::fflush(stdout);
 
   runtimeReceive = soap->frecv;
+  // The runtime's poll drops the fault for a peer that has only stopped
+  // sending, the very peer whose request was cut short.
+  soap->fpoll = nullptr;
   int status = 0;
   while (!stopRequested) {
     if (!soap_valid_socket(soap_accept(soap))) {

@@ -26,7 +26,7 @@ std::string Errno(const char* what) { return std::string(what) + ": " + std::str
 
 CommandAnswer ReadAnswer(const std::string& httpResponse) {
   CommandAnswer answer;
-  struct soap* soap = soap_new();
+  struct soap* soap = soap_new1(SOAP_C_UTFSTRING);
   std::istringstream in(httpResponse);
   soap->is = &in;
   soap_set_namespaces(soap, namespaces);

@@ -1,1 +1,622 @@
+// The agent host stand-in as a management server and a plug-in see it: the
+// requests compose writes, what the probe plug-in reads through the host's
+// objects, the answers of run, serve and send, and how faults end a request.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "hosts/agent/compose.h"
+#include "hosts/agent/transport.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::BuildDir;
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::RunProcess;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+std::string Agent() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
+std::string Probe() { return BuildDir() + "/tests/hosts/libquorvil_probe_plugin.so"; }
+std::string IncompleteProbe() {
+  return BuildDir() + "/tests/hosts/libquorvil_probe_plugin_incomplete.so";
+}
+
+struct Part {
+  int encoding = -1;
+  size_t size = 0;
+  std::string bytes;
+  bool zeroEnded = false;
+};
+
+struct Record {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> attributes;
+  int dataSize = 0;
+  std::string data;
+  bool terminated = false;
+  bool sameRequest = false;
+  bool allocates = false;
+  std::vector<Part> parts;
+};
+
+std::string Unhex(const std::string& hex) {
+  if (hex == "-") return std::string();
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
+  return out;
+}
+
+std::vector<Record> ReadRecords(const std::string& path) {
+  std::vector<Record> records;
+  std::istringstream in(ReadFile(path));
+  for (std::string key; in >> key;) {
+    std::string a, b, c, d;
+    if (key == "command") {
+      records.emplace_back();
+      continue;
+    }
+    Record& r = records.back();
+    if (key == "name") {
+      in >> a;
+      r.name = Unhex(a);
+    } else if (key == "attr") {
+      in >> a >> b;
+      r.attributes.emplace_back(Unhex(a), Unhex(b));
+    } else if (key == "datasize") {
+      in >> r.dataSize;
+    } else if (key == "data") {
+      in >> a;
+      r.data = Unhex(a);
+    } else if (key == "terminated") {
+      in >> a;
+      r.terminated = a == "1";
+    } else if (key == "samerequest") {
+      in >> a;
+      r.sameRequest = a == "1";
+    } else if (key == "allocates") {
+      in >> a;
+      r.allocates = a == "1";
+    } else if (key == "parts") {
+      in >> a;
+    } else if (key == "part") {
+      Part p;
+      in >> p.encoding >> p.size >> c >> d;
+      p.bytes = Unhex(c);
+      p.zeroEnded = d == "1";
+      r.parts.push_back(p);
+    }
+  }
+  return records;
+}
+
+// Decoders written from the MIME rules, independent of the host's encoders.
+std::string DecodeBase64(const std::string& text) {
+  std::string out;
+  uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    int v;
+    if (c >= 'A' && c <= 'Z') v = c - 'A';
+    else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
+    else if (c >= '0' && c <= '9') v = c - '0' + 52;
+    else if (c == '+') v = 62;
+    else if (c == '/') v = 63;
+    else continue;
+    bits = (bits << 6) | static_cast<uint32_t>(v);
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      out += static_cast<char>((bits >> count) & 0xFF);
+    }
+  }
+  return out;
+}
+
+std::string DecodeQuotedPrintable(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 3, "=\r\n") == 0) {
+      i += 2;
+    } else if (text[i] == '=') {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> CrlfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
+    lines.push_back(text.substr(start, at - start));
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+// The template part's content exactly as compose put it on the wire.
+std::string TemplateContent(const std::string& request) {
+  const std::string head = "Content-ID: <template>\r\n\r\n";
+  const size_t begin = request.find(head);
+  if (begin == std::string::npos) return "(no template part)";
+  const size_t from = begin + head.size();
+  const size_t end = request.rfind("\r\n--");
+  return request.substr(from, end - from);
+}
+
+// A template with what each encoding must carry: "=", CRLF and bare LF line
+// ends, trailing blanks, a line beyond 76 characters and UTF-8 text.
+const std::string kTemplate =
+    "<Root><A ns=\"CSC\" note=\"x=y\"/>  \r\n<B>caf\xC3\xA9</B>\n<C>" + std::string(100, 'c') +
+    "</C>\t\r\n</Root>\r\n";
+
+class AgentTest : public ::testing::Test {
+ protected:
+  std::string TemplateFile(const std::string& bytes = kTemplate) {
+    const std::string path = dir.path() + "/template.xml";
+    WriteFile(path, bytes);
+    return path;
+  }
+  std::string Record() const { return dir.path() + "/record"; }
+  std::map<std::string, std::string> Env(std::map<std::string, std::string> extra = {}) const {
+    extra["QUORVIL_PROBE_RECORD"] = Record();
+    extra["QUORVIL_ROOT"] = dir.path() + "/root";
+    return extra;
+  }
+  std::string Compose(std::vector<std::string> options) {
+    options.insert(options.begin(), {Agent(), "compose"});
+    auto r = RunProcess(options);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.out;
+  }
+  testing_support::ProcessResult Run(const std::string& request,
+                                     std::map<std::string, std::string> extra = {}) {
+    return RunProcess({Agent(), "--plugin", Probe(), "run", "-"}, Env(std::move(extra)), request);
+  }
+
+  TempDir dir;
+};
+
+TEST_F(AgentTest, EveryEncodingReachesThePluginAsTheSecondPartWithItsExactBytes) {
+  const std::string file = TemplateFile();
+  const std::vector<std::pair<std::string, int>> encodings = {
+      {"none", 0}, {"7bit", 1}, {"8bit", 2}, {"binary", 3}, {"quoted-printable", 4}, {"base64", 5}};
+  for (const auto& [encoding, value] : encodings) {
+    SCOPED_TRACE(encoding);
+    ::unlink(Record().c_str());
+    const std::string request = Compose({"--template", file, "--encoding", encoding});
+    auto r = Run(request, {{"QUORVIL_PROBE_RESULT", "7"}});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "result: 7\n");
+    const auto records = ReadRecords(Record());
+    ASSERT_EQ(records.size(), 1u);
+    const auto& parts = records[0].parts;
+    ASSERT_EQ(parts.size(), 2u);
+    // The envelope part heads the list; the runtime keeps in it only what
+    // followed the envelope's end tag, the line break before the boundary.
+    EXPECT_EQ(parts[0].encoding, 2);
+    EXPECT_EQ(parts[0].bytes, "\r\n");
+    EXPECT_EQ(parts[1].encoding, value);
+    EXPECT_EQ(parts[1].size, parts[1].bytes.size());
+    EXPECT_TRUE(parts[1].zeroEnded);
+    const std::string content = TemplateContent(request);
+    EXPECT_EQ(parts[1].bytes, content);
+    if (encoding == "base64") {
+      EXPECT_EQ(DecodeBase64(content), kTemplate);
+      const auto lines = CrlfLines(content);
+      ASSERT_GT(lines.size(), 1u);
+      for (size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].size(), 76u);
+      EXPECT_EQ(content.find('\n'), lines[0].size() + 1);
+    } else if (encoding == "quoted-printable") {
+      EXPECT_EQ(DecodeQuotedPrintable(content), kTemplate);
+      EXPECT_NE(content.find("ns=3D\"CSC\""), std::string::npos);
+      EXPECT_NE(content.find("=\r\n"), std::string::npos);
+      EXPECT_NE(content.find("=20\r\n"), std::string::npos) << "trailing blank before CRLF";
+      EXPECT_NE(content.find("caf=C3=A9"), std::string::npos);
+      for (const std::string& line : CrlfLines(content)) EXPECT_LE(line.size(), 76u) << line;
+    } else {
+      EXPECT_EQ(content, kTemplate);
+    }
+  }
+}
+
+TEST(AgentCompose, EncodingsAreWrittenAsAMimeProducerWritesThem) {
+  EXPECT_EQ(EncodeQuotedPrintable("a=b"), "a=3Db");
+  EXPECT_EQ(EncodeQuotedPrintable("a \r\nb\t"), "a=20\r\nb=09");
+  EXPECT_EQ(EncodeQuotedPrintable("x\ny\rz"), "x=0Ay=0Dz");
+  EXPECT_EQ(EncodeQuotedPrintable(std::string(80, 'q')),
+            std::string(75, 'q') + "=\r\n" + std::string(5, 'q'));
+  // An escape is never split by a soft break.
+  EXPECT_EQ(EncodeQuotedPrintable(std::string(74, 'q') + "="),
+            std::string(74, 'q') + "=\r\n=3D");
+  EXPECT_EQ(EncodeBase64("ab"), "YWI=");
+  std::string line;
+  for (int i = 0; i < 19; ++i) line += "enp6";
+  EXPECT_EQ(EncodeBase64(std::string(57, 'z')), line);
+  EXPECT_EQ(EncodeBase64(std::string(58, 'z')), line + "\r\neg==");
+}
+
+TEST_F(AgentTest, NameTextAndDefaultAttributesReachThePluginThroughTheHostObjects) {
+  const std::string file = TemplateFile();
+  auto r = Run(Compose({"--template", file, "--schedule-id", "id<1>&2", "--endpoint",
+                        "http://127.0.0.1:9/status"}));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = Run(Compose({"--template", file}));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const auto records = ReadRecords(Record());
+  ASSERT_EQ(records.size(), 2u);
+
+  const std::string text = "<TemplateConfig><ScheduleId>id&lt;1&gt;&amp;2</ScheduleId></TemplateConfig>";
+  EXPECT_EQ(records[0].name, "TemplateConfig");
+  EXPECT_EQ(records[0].data, text);
+  EXPECT_EQ(records[0].dataSize, static_cast<int>((text.size() + 1) * 2));
+  EXPECT_TRUE(records[0].terminated);
+  EXPECT_TRUE(records[0].sameRequest);
+  EXPECT_TRUE(records[0].allocates);
+  EXPECT_EQ(records[0].attributes,
+            (std::vector<std::pair<std::string, std::string>>{
+                {"Attachment", "true"}, {"EndPoint", "http://127.0.0.1:9/status"}, {"Modified", "true"}}));
+
+  EXPECT_EQ(records[1].data, "<TemplateConfig></TemplateConfig>");
+  EXPECT_EQ(records[1].attributes, (std::vector<std::pair<std::string, std::string>>{
+                                       {"Attachment", "true"}, {"Modified", "true"}}));
+}
+
+TEST_F(AgentTest, AttrOptionsReplaceDefaultsInPlaceAndALaterRepeatedKeyWins) {
+  const std::string request =
+      Compose({"--template", TemplateFile(), "--endpoint", "http://127.0.0.1:9/", "--attr",
+               "Modified=True", "--attr", "z-extra=\xE2\x82\xAC & <x>", "--attr", "Attachment=TRUE",
+               "--attr", "EndPoint=", "--attr", "Modified=false"});
+  // On the wire: the defaults' order, overridden in place, then new keys.
+  const size_t modified = request.find("Key=\"Modified\">false<");
+  const size_t attachment = request.find("Key=\"Attachment\">TRUE<");
+  const size_t endpoint = request.find("Key=\"EndPoint\"><");
+  const size_t extra = request.find("Key=\"z-extra\">\xE2\x82\xAC &amp; &lt;x&gt;<");
+  ASSERT_NE(extra, std::string::npos) << request;
+  EXPECT_LT(modified, attachment);
+  EXPECT_LT(attachment, endpoint);
+  EXPECT_LT(endpoint, extra);
+
+  auto r = Run(request);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // A hand-made request repeating a key: attributes go in in message order.
+  std::string repeated = Compose({"--no-attachment", "--attr", "Modified=first"});
+  const std::string second = "<agent:Attribute Key=\"Modified\">second</agent:Attribute>";
+  repeated.insert(repeated.find("<agent:Data>"), second);
+  const size_t length = repeated.find("Content-Length: ") + 16;
+  const size_t lengthEnd = repeated.find("\r\n", length);
+  const size_t body = repeated.find("\r\n\r\n") + 4;
+  repeated.replace(length, lengthEnd - length, std::to_string(repeated.size() - body));
+  r = Run(repeated);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+
+  const auto records = ReadRecords(Record());
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].attributes, (std::vector<std::pair<std::string, std::string>>{
+                                       {"Attachment", "TRUE"},
+                                       {"EndPoint", ""},
+                                       {"Modified", "false"},
+                                       {"z-extra", "\xE2\x82\xAC & <x>"}}));
+  EXPECT_EQ(records[1].attributes, (std::vector<std::pair<std::string, std::string>>{
+                                       {"Attachment", "true"}, {"Modified", "second"}}));
+}
+
+TEST_F(AgentTest, WithoutAttachmentTheRequestIsPlainXmlAndThePluginSeesNoPart) {
+  const std::string request = Compose({"--no-attachment"});
+  EXPECT_NE(request.find("\r\nContent-Type: text/xml; charset=utf-8\r\n"), std::string::npos);
+  EXPECT_EQ(request.find("multipart"), std::string::npos);
+  auto r = Run(request, {{"QUORVIL_PROBE_RESULT", "-2"}});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "result: -2\n");
+  const auto records = ReadRecords(Record());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(records[0].parts.empty());
+}
+
+TEST_F(AgentTest, ResultIsNoneWhenThePluginDoesNotCallSetResult) {
+  auto r = Run(Compose({"--template", TemplateFile()}));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "result: none\n");
+  EXPECT_EQ(ReadRecords(Record()).size(), 1u);
+}
+
+// The HTTP request of `body`, with its Content-Length taken from `length`.
+std::string HttpRequest(const std::string& body, size_t length) {
+  return "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/xml\r\nContent-Length: " +
+         std::to_string(length) + "\r\n\r\n" + body;
+}
+
+std::vector<std::pair<std::string, std::string>> MalformedRequests(const std::string& good) {
+  const std::string body = good.substr(good.find("\r\n\r\n") + 4);
+  auto replaced = [&](const std::string& from, const std::string& to) {
+    std::string b = body;
+    b.replace(b.find(from), from.size(), to);
+    return HttpRequest(b, b.size());
+  };
+  std::string garbage;
+  for (int i = 0; i < 512; ++i) garbage += static_cast<char>((i * 37 + 11) & 0xFF);
+  return {
+      {"bad XML", replaced("</agent:Name>", "</agent:Nam>")},
+      {"missing Name", replaced("<agent:Name>TemplateConfig</agent:Name>", "")},
+      {"missing Data", replaced("<agent:Data>&lt;TemplateConfig&gt;&lt;/TemplateConfig&gt;</agent:Data>", "")},
+      {"wrong namespace", replaced("urn:quorvil:agent-host", "urn:quorvil:other-host")},
+      {"Attribute without Key", replaced("<agent:Attribute Key=\"Modified\">", "<agent:Attribute>")},
+      {"unknown element", replaced("<agent:Data>", "<agent:Extra/><agent:Data>")},
+      {"truncated body", HttpRequest(body.substr(0, body.size() / 2), body.size())},
+      {"garbage bytes", garbage},
+      {"nothing at all", std::string()},
+  };
+}
+
+TEST_F(AgentTest, MalformedRequestsAreRefusedWithAFaultAndNeverReachThePlugin) {
+  for (const auto& [what, request] : MalformedRequests(Compose({"--no-attachment"}))) {
+    SCOPED_TRACE(what);
+    auto r = Run(request, {{"QUORVIL_PROBE_RESULT", "1"}});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("quorvil-agent: the request was refused with a SOAP fault: "),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(FileExists(Record()));
+  }
+}
+
+TEST_F(AgentTest, FaultsThrownByThePluginEndTheRequestWithAFaultNotTheHost) {
+  const std::string request = Compose({"--no-attachment"});
+  auto r = Run(request, {{"QUORVIL_PROBE_THROW", "fault"}, {"QUORVIL_PROBE_RESULT", "1"}});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_NE(r.err.find("quorvil-agent: plug-in fault 0xC0000005: EXCEPTION_ACCESS_VIOLATION\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("refused with a SOAP fault: plug-in fault 0xC0000005"), std::string::npos);
+  // The host had the error object report itself on the plug-in's channel.
+  EXPECT_NE(ReadFile(dir.path() + "/root/drive_c/runtime.log")
+                .find("[DbgPlugin]INFO:Err occur, Code:-1073741819\t\n\tEXCEPTION_ACCESS_VIOLATION"),
+            std::string::npos);
+
+  r = Run(request, {{"QUORVIL_PROBE_THROW", "errobj"}});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("plug-in fault 0x00000005: Input/output error"), std::string::npos) << r.err;
+  r = Run(request, {{"QUORVIL_PROBE_THROW", "std"}});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("plug-in threw: probe gave up"), std::string::npos) << r.err;
+}
+
+TEST_F(AgentTest, PluginAndRequestThatCannotBeHadAreNamedInTheError) {
+  const std::string request = dir.path() + "/request";
+  WriteFile(request, Compose({"--no-attachment"}));
+  auto r = RunProcess({Agent(), "--plugin", IncompleteProbe(), "run", request});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "quorvil-agent: plug-in " + IncompleteProbe() + " does not export RunTimeRoutine\n");
+  r = RunProcess({Agent(), "--plugin", dir.path() + "/none.so", "run", request});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err.find("quorvil-agent: cannot load plug-in " + dir.path() + "/none.so: "), 0u) << r.err;
+  r = RunProcess({Agent(), "--plugin", Probe(), "run", dir.path() + "/missing"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "quorvil-agent: cannot read the request " + dir.path() +
+                       "/missing: No such file or directory\n");
+  r = RunProcess({Agent(), "compose", "--template", dir.path() + "/missing"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("cannot read the template"), std::string::npos);
+  r = RunProcess({Agent(), "compose", "--template", TemplateFile(), "--encoding", "uuencode"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("unknown encoding uuencode"), std::string::npos);
+}
+
+TEST_F(AgentTest, EveryCommandDescribesItselfWithHelp) {
+  for (const std::string command : {"run", "serve", "compose", "send"}) {
+    auto r = RunProcess({Agent(), command, "--help"});
+    EXPECT_EQ(r.exitCode, 0) << command;
+    EXPECT_NE(r.out.find("usage: quorvil-agent"), std::string::npos) << command;
+    EXPECT_NE(r.out.find(" " + command), std::string::npos) << command;
+  }
+}
+
+TEST(AgentAnswer, AnswerThatIsNeitherResponseNorFaultIsUnreadable) {
+  EXPECT_EQ(ReadAnswer("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello").kind,
+            CommandAnswer::kUnreadable);
+  EXPECT_EQ(ReadAnswer("").kind, CommandAnswer::kUnreadable);
+}
+
+TEST(AgentAnswer, SendTargetsOnlyLoopbackAddresses) {
+  LoopbackUrl url;
+  std::string error;
+  ASSERT_TRUE(ParseLoopbackUrl("http://127.0.0.5:8123/agent", &url, &error)) << error;
+  EXPECT_EQ(url.host, "127.0.0.5");
+  EXPECT_EQ(url.port, 8123);
+  EXPECT_EQ(url.path, "/agent");
+  ASSERT_TRUE(ParseLoopbackUrl("http://[::1]:9", &url, &error)) << error;
+  EXPECT_EQ(url.host, "::1");
+  EXPECT_EQ(url.path, "/");
+  ASSERT_TRUE(ParseLoopbackUrl("http://localhost:9/", &url, &error)) << error;
+  EXPECT_EQ(url.host, "127.0.0.1");
+  for (const char* refused : {"http://10.0.0.1:9/", "http://192.168.1.2/", "http://example.com/",
+                              "https://127.0.0.1/", "http://128.0.0.1/", "http://127.0.0.1:0/",
+                              "http://127.0.0.1:99999/"}) {
+    EXPECT_FALSE(ParseLoopbackUrl(refused, &url, &error)) << refused;
+  }
+}
+
+// A serving agent on a loopback port, stopped by the test.
+class ServingAgent {
+ public:
+  ServingAgent(int port, const std::map<std::string, std::string>& env) {
+    int out[2], err[2];
+    if (::pipe(out) != 0 || ::pipe(err) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out[1], 1);
+      ::dup2(err[1], 2);
+      for (int fd : {out[0], out[1], err[0], err[1]}) ::close(fd);
+      for (const auto& kv : env) ::setenv(kv.first.c_str(), kv.second.c_str(), 1);
+      const std::string agent = Agent(), probe = Probe(), portText = std::to_string(port);
+      ::execl(agent.c_str(), agent.c_str(), "--plugin", probe.c_str(), "serve", "--port",
+              portText.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    out_ = out[0];
+    err_ = err[0];
+    // Blocks until the agent says it listens (or exits).
+    std::string line;
+    char c;
+    while (::read(out_, &c, 1) == 1 && c != '\n') line += c;
+    const std::string prefix = "listening on 127.0.0.1:";
+    if (line.compare(0, prefix.size(), prefix) == 0) port_ = std::stoi(line.substr(prefix.size()));
+  }
+  ~ServingAgent() { Stop(SIGTERM); }
+
+  int port() const { return port_; }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+  // Answers the exit status, or -1 when the agent did not exit normally.
+  int Stop(int signal) {
+    if (pid_ <= 0) return status_;
+    ::kill(pid_, signal);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(err_, buffer, sizeof buffer)) > 0;) stderr_.append(buffer, n);
+    ::close(out_);
+    ::close(err_);
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status_;
+  }
+  const std::string& stderrText() const { return stderr_; }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1, err_ = -1;
+  int port_ = 0;
+  int status_ = -1;
+  std::string stderr_;
+};
+
+// Writes `bytes` to the agent, stops sending, and reads the whole answer.
+std::string Exchange(int port, const std::string& bytes) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    if (!bytes.empty()) ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    ::shutdown(fd, SHUT_WR);
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
+  }
+  ::close(fd);
+  return answer;
+}
+
+int FreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+TEST_F(AgentTest, ServeHandsEachSentCommandToThePluginOnThePortTheTestChose) {
+  const int port = FreeLoopbackPort();
+  ServingAgent agent(port, Env({{"QUORVIL_PROBE_RESULT", "42"}}));
+  ASSERT_EQ(agent.port(), port);
+  const std::string file = TemplateFile();
+  auto r = RunProcess({Agent(), "send", "--to", agent.url(), "--template", file, "--encoding",
+                       "base64", "--schedule-id", "9"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "result: 42\n");
+  r = RunProcess({Agent(), "send", "--to", "http://localhost:" + std::to_string(port) + "/x",
+                  "--no-attachment"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "result: 42\n");
+  r = RunProcess({Agent(), "send", "--to", "http://192.168.7.7:" + std::to_string(port) + "/",
+                  "--no-attachment"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("only loopback addresses"), std::string::npos) << r.err;
+  EXPECT_EQ(agent.Stop(SIGTERM), 0) << agent.stderrText();
+
+  const auto records = ReadRecords(Record());
+  ASSERT_EQ(records.size(), 2u);
+  ASSERT_EQ(records[0].parts.size(), 2u);
+  EXPECT_EQ(records[0].parts[1].encoding, 5);
+  EXPECT_EQ(DecodeBase64(records[0].parts[1].bytes), kTemplate);
+  EXPECT_EQ(records[0].data, "<TemplateConfig><ScheduleId>9</ScheduleId></TemplateConfig>");
+  EXPECT_TRUE(records[1].parts.empty());
+}
+
+TEST_F(AgentTest, ServeAnswersMalformedInputWithASoapFaultAndGoesOnServing) {
+  ServingAgent agent(0, Env({{"QUORVIL_PROBE_RESULT", "3"}}));
+  ASSERT_GT(agent.port(), 0);
+  for (const auto& [what, request] : MalformedRequests(Compose({"--no-attachment"}))) {
+    SCOPED_TRACE(what);
+    const std::string answer = Exchange(agent.port(), request);
+    EXPECT_EQ(answer.find("HTTP/1.1 500 "), 0u) << answer;
+    EXPECT_NE(answer.find("<SOAP-ENV:Fault><faultcode>SOAP-ENV:Client</faultcode>"),
+              std::string::npos)
+        << answer;
+  }
+  EXPECT_FALSE(FileExists(Record()));
+  const std::string answer = Exchange(agent.port(), Compose({"--template", TemplateFile()}));
+  EXPECT_NE(answer.find("<agent:PostCommandResponse><agent:Result>3</agent:Result>"
+                        "</agent:PostCommandResponse>"),
+            std::string::npos)
+      << answer;
+  EXPECT_EQ(ReadRecords(Record()).size(), 1u);
+}
+
+TEST_F(AgentTest, ServeSurvivesAPluginFaultAndAnswersWithoutResultWhenNoneWasSet) {
+  {
+    ServingAgent agent(0, Env({{"QUORVIL_PROBE_THROW", "fault"}}));
+    ASSERT_GT(agent.port(), 0);
+    for (int i = 0; i < 2; ++i) {
+      auto r = RunProcess({Agent(), "send", "--to", agent.url(), "--no-attachment"});
+      EXPECT_EQ(r.exitCode, 1);
+      EXPECT_NE(r.err.find("SOAP fault: plug-in fault 0xC0000005: EXCEPTION_ACCESS_VIOLATION"),
+                std::string::npos)
+          << r.err;
+    }
+    EXPECT_EQ(agent.Stop(SIGTERM), 0) << agent.stderrText();
+  }
+  ServingAgent agent(0, Env());
+  const std::string answer = Exchange(agent.port(), Compose({"--no-attachment"}));
+  EXPECT_NE(answer.find("<agent:PostCommandResponse></agent:PostCommandResponse>"),
+            std::string::npos)
+      << answer;
+  EXPECT_EQ(answer.find("Result"), std::string::npos);
+}
+
+TEST_F(AgentTest, SigtermAndSigintStopServingCleanlyAndFreeThePort) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    ServingAgent agent(0, Env());
+    ASSERT_GT(agent.port(), 0);
+    EXPECT_EQ(agent.Stop(signal), 0);
+    EXPECT_EQ(agent.stderrText(), "quorvil-agent: stopped\n");
+    ServingAgent again(agent.port(), Env());
+    EXPECT_EQ(again.port(), agent.port()) << "the port stays taken";
+  }
+}
+
+}  // namespace
