@@ -151,9 +151,6 @@ void AgentService::ServeRequest(struct soap* soap) {
     // than end of input, and would close without an answer.
     if (soap->error >= SOAP_POST && soap->error <= SOAP_CONNECT) soap->error = SOAP_EOF;
     if (soap->error < SOAP_STOP) {
-      // Input that never became an envelope still gets a SOAP 1.1 fault
-      // rather than the runtime's bare XML error.
-      if (soap->version == 0) soap->version = 1;
       soap_send_fault(soap);
     } else {
       soap_closesock(soap);

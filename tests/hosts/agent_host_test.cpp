@@ -234,6 +234,29 @@ TEST_F(AgentTest, EveryEncodingReachesThePluginAsTheSecondPartWithItsExactBytes)
   }
 }
 
+TEST_F(AgentTest, EnvelopeNamedByTheStartParameterIsMovedToTheHeadOfTheList) {
+  std::string request = Compose({"--template", TemplateFile(), "--encoding", "8bit"});
+  const std::string boundary = "--==quorvil-command-boundary";
+  const size_t body = request.find("\r\n\r\n") + 4;
+  const size_t envelope = request.find(boundary, body);
+  const size_t attachment = request.find(boundary, envelope + 1);
+  const size_t close = request.rfind(boundary);
+  // The template first, then the envelope that start= names.
+  std::string swapped = request.substr(attachment, close - attachment) +
+                        request.substr(envelope, attachment - envelope) + request.substr(close);
+  std::string head = request.substr(0, body);
+  head.replace(head.find("boundary="), 9, "start=\"<command>\"; boundary=");
+  const size_t length = head.find("Content-Length: ") + 16;
+  head.replace(length, head.find("\r\n", length) - length, std::to_string(swapped.size()));
+  auto r = Run(head + swapped);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const auto records = ReadRecords(Record());
+  ASSERT_EQ(records.size(), 1u);
+  ASSERT_EQ(records[0].parts.size(), 2u);
+  EXPECT_EQ(records[0].parts[0].bytes, "\r\n");
+  EXPECT_EQ(records[0].parts[1].bytes, kTemplate);
+}
+
 TEST(AgentCompose, EncodingsAreWrittenAsAMimeProducerWritesThem) {
   EXPECT_EQ(EncodeQuotedPrintable("a=b"), "a=3Db");
   EXPECT_EQ(EncodeQuotedPrintable("a \r\nb\t"), "a=20\r\nb=09");
@@ -357,6 +380,7 @@ std::vector<std::pair<std::string, std::string>> MalformedRequests(const std::st
       {"Attribute without Key", replaced("<agent:Attribute Key=\"Modified\">", "<agent:Attribute>")},
       {"unknown element", replaced("<agent:Data>", "<agent:Extra/><agent:Data>")},
       {"truncated body", HttpRequest(body.substr(0, body.size() / 2), body.size())},
+      {"body cut inside its first tag", HttpRequest(body.substr(0, body.find("Envelope")), body.size())},
       {"garbage bytes", garbage},
       {"nothing at all", std::string()},
   };
