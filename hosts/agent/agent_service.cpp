@@ -179,6 +179,8 @@ int AgentService::Serve(const std::string& address, int port) {
   if (!soap_valid_socket(soap_bind(soap, address.c_str(), port, 16))) {
     std::fprintf(stderr, "quorvil-agent: cannot listen on %s:%d: %s\n", address.c_str(), port,
                  soap->errnum != 0 ? std::strerror(soap->errnum) : "bind failed");
+    soap_destroy(soap);
+    soap_end(soap);
     soap_free(soap);
     return 1;
   }
@@ -225,6 +227,9 @@ int AgentService::Serve(const std::string& address, int port) {
   listeningSocket = -1;
   ::sigaction(SIGINT, &previousInt, nullptr);
   ::sigaction(SIGTERM, &previousTerm, nullptr);
+  // The failed accept of a stop leaves its fault in the context.
+  soap_destroy(soap);
+  soap_end(soap);
   soap_free(soap);
   if (status == 0) std::fprintf(stderr, "quorvil-agent: stopped\n");
   return status;

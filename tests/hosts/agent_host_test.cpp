@@ -643,4 +643,14 @@ TEST_F(AgentTest, SigtermAndSigintStopServingCleanlyAndFreeThePort) {
   }
 }
 
+TEST_F(AgentTest, ServeOnATakenPortSaysSo) {
+  ServingAgent first(0, Env());
+  ASSERT_GT(first.port(), 0);
+  ServingAgent second(first.port(), Env());
+  EXPECT_EQ(second.port(), 0);
+  EXPECT_EQ(second.Stop(SIGTERM), 1);
+  EXPECT_EQ(second.stderrText(), "quorvil-agent: cannot listen on 127.0.0.1:" +
+                                     std::to_string(first.port()) + ": Address already in use\n");
+}
+
 }  // namespace
