@@ -127,6 +127,13 @@ int AgentService::HandlePostCommand(struct soap* soap, const struct _agent__Post
     std::fprintf(stderr, "quorvil-agent: %s\n", failure.c_str());
     return soap_receiver_fault(soap, failure.c_str(), nullptr);
   }
+  // The plug-in shares the receiving context; what it leaves there besides
+  // its allocations is a fault of the plug-in worth seeing.
+  if (soap->error != SOAP_OK) {
+    std::fprintf(stderr, "quorvil-agent: the plug-in left error %d in the receiving context\n",
+                 soap->error);
+    soap->error = SOAP_OK;
+  }
   if (command.rejectedResults() > 0) {
     std::fprintf(stderr, "quorvil-agent: ignored %d SetResult call(s) whose size was not 4\n",
                  command.rejectedResults());

@@ -8,6 +8,8 @@
 #include "hosts/agent/plugin_loader.h"
 
 struct soap;
+struct _agent__PostCommand;
+struct _agent__PostCommandResponse;
 
 class AgentService {
  public:

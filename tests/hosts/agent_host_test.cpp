@@ -354,7 +354,15 @@ TEST_F(AgentTest, ResultIsNoneWhenThePluginDoesNotCallSetResult) {
   auto r = Run(Compose({"--template", TemplateFile()}));
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "result: none\n");
+  EXPECT_EQ(r.err, "");
   EXPECT_EQ(ReadRecords(Record()).size(), 1u);
+}
+
+TEST_F(AgentTest, ErrorThePluginLeavesInTheReceivingContextIsReportedAndCleared) {
+  auto r = Run(Compose({"--no-attachment"}), {{"QUORVIL_PROBE_SPOIL", "1"}, {"QUORVIL_PROBE_RESULT", "-2"}});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "result: -2\n");
+  EXPECT_EQ(r.err, "quorvil-agent: the plug-in left error 4 in the receiving context\n");
 }
 
 // The HTTP request of `body`, with its Content-Length taken from `length`.

@@ -4,6 +4,8 @@
 // QUORVIL_PROBE_RECORD  file that receives one record per PostCommand
 // QUORVIL_PROBE_RESULT  value for SetResult; no SetResult when unset
 // QUORVIL_PROBE_THROW   "fault" (a real access violation), "errobj" or "std"
+// QUORVIL_PROBE_SPOIL   decode text that is not base64 in the receiving context,
+//                       which leaves the runtime's error there
 #include <stdsoap2.h>
 
 #include <cstdio>
@@ -98,6 +100,11 @@ QUORVIL_EXPORT int PostCommand(HostCommand* command) {
       std::fwrite(record.data(), 1, record.size(), out);
       std::fclose(out);
     }
+  }
+
+  if (std::getenv("QUORVIL_PROBE_SPOIL") != nullptr && received != nullptr) {
+    int decoded = 0;
+    soap_base642s(received, "#not base64#", nullptr, 0, &decoded);
   }
 
   const char* fault = std::getenv("QUORVIL_PROBE_THROW");
