@@ -73,6 +73,8 @@ class TemplateConfig : public ::testing::Test {
     auto r = RunProcess({Agent(), "--plugin", testing_support::PluginPath(), "run", "-"},
                         {{"QUORVIL_ROOT", root_.path()}}, request);
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    // The host checks that its receiving context came back as it was lent.
+    EXPECT_EQ(r.err.find("left error"), std::string::npos) << r.err;
     const size_t at = r.out.find("result: ");
     return at == std::string::npos ? r.out : r.out.substr(at, r.out.find('\n', at) - at);
   }
