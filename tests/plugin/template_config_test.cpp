@@ -144,6 +144,18 @@ TEST_F(TemplateConfig, AttachedCommandLogsItsWayThroughDispatch) {
             expected);
   EXPECT_EQ(log[expected.size()].rfind("-----xIn:<?xml version=\"1.0\"", 0), 0u);
   EXPECT_EQ(log[log.size() - 2], "good news ,Client call success");
+  // The host has generated code and a namespace table of its own; the
+  // plug-in's request still carries the service's namespaces and header.
+  const auto delivered = local.Requests();
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_EQ(delivered[0].operation, "Set");
+  EXPECT_EQ(delivered[0].to, "http://127.0.0.1:8000");
+  EXPECT_EQ(delivered[0].action, "http://127.0.0.1:8000");
+  EXPECT_TRUE(delivered[0].hasFrom);
+  EXPECT_EQ(delivered[0].from.substr(0, 1), "0");
+  EXPECT_FALSE(delivered[0].hasReplyTo);
+  EXPECT_FALSE(delivered[0].messageId.empty());
+  EXPECT_EQ(delivered[0].messageId.find_first_not_of("-0123456789"), std::string::npos);
   EXPECT_EQ(log.back(), "SendTaskRes result:{0}");
 }
 

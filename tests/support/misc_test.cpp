@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "support/module_dir.h"
@@ -71,6 +72,33 @@ TEST(NamedLock, TwoProcessesTakingBothLocksInTurnNeverDeadlock) {
   int status = 0;
   ::waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(NamedLock, TwoProcessesExcludeEachOther) {
+  testing_support::TempDir dir;
+  const std::string trace = dir.path() + "/trace";
+  auto work = [&](char mark) {
+    for (int i = 0; i < 50; ++i) {
+      NamedLockGuard guard(u"h_Proxylock");
+      FILE* f = std::fopen(trace.c_str(), "a");
+      std::fputc(mark, f);
+      std::fflush(f);
+      ::usleep(200);
+      std::fputc(mark, f);
+      std::fclose(f);
+    }
+  };
+  pid_t child = ::fork();
+  if (child == 0) {
+    work('c');
+    ::_exit(0);
+  }
+  work('p');
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  const std::string text = testing_support::ReadFile(trace);
+  ASSERT_EQ(text.size(), 200u);
+  for (size_t i = 0; i < text.size(); i += 2) EXPECT_EQ(text[i], text[i + 1]) << "at " << i;
 }
 
 TEST(NamedLock, UnopenableEventRunsTheWorkUnguarded) {
