@@ -1,0 +1,222 @@
+// Misbehaving loopback peers and the measured child-process runner.
+#include "tests/service/hostile_peer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "tests/service/service_test_support.h"
+#include "tests/test_support.h"
+
+namespace service_test {
+namespace {
+
+constexpr size_t kHugeBodyBytes = 100u * 1024 * 1024;
+constexpr size_t kHugeFaultStringBytes = 60u * 1024 * 1024;
+constexpr size_t kNestingLevels = 200000;
+
+const std::string kEnvelopeHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<env:Envelope"
+    " xmlns:env=\"http://schemas.xmlsoap.org/soap/envelope/\""
+    " xmlns:s=\"urn:quorvil:device-configuration\"><env:Body>";
+const std::string kAddressing = "http://schemas.xmlsoap.org/ws/2004/08/addressing";
+const std::string kEnvelopeTail = "</env:Body></env:Envelope>";
+
+std::string Head(const char* status, const char* type, size_t length) {
+  return std::string("HTTP/1.1 ") + status + "\r\nContent-Type: " + type +
+         "\r\nContent-Length: " + std::to_string(length) + "\r\nConnection: close\r\n\r\n";
+}
+
+// Waits for input until `stop`; false when stopping.
+bool Readable(int fd, const std::atomic<bool>& stop) {
+  while (!stop) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 50) > 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+HostilePeer::HostilePeer(Hostility hostility, int port) : hostility_(hostility) {
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int on = 1;
+  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sa.sin_port = htons(static_cast<uint16_t>(port));
+  if (::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(listener_, 8) != 0) {
+    ::close(listener_);
+    throw std::runtime_error("hostile peer cannot listen on 127.0.0.1:" + std::to_string(port));
+  }
+  socklen_t length = sizeof sa;
+  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &length);
+  port_ = ntohs(sa.sin_port);
+  thread_ = std::thread([this] { Run(); });
+}
+
+HostilePeer::~HostilePeer() {
+  stop_ = true;
+  thread_.join();
+  ::close(listener_);
+}
+
+std::string HostilePeer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+bool HostilePeer::SendAll(int connection, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size() && !stop_) {
+    pollfd p{connection, POLLOUT, 0};
+    if (::poll(&p, 1, 50) <= 0) continue;
+    const ssize_t n = ::send(connection, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;  // the client gave up
+    done += static_cast<size_t>(n);
+    sent_ += static_cast<size_t>(n);
+  }
+  return done == bytes.size();
+}
+
+void HostilePeer::Run() {
+  while (Readable(listener_, stop_)) {
+    const int c = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (c < 0) continue;
+    // The request, whole, by its Content-Length.
+    std::string data;
+    size_t total = std::string::npos;
+    char buffer[65536];
+    while (total == std::string::npos || data.size() < total) {
+      if (!Readable(c, stop_)) break;
+      const ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      data.append(buffer, static_cast<size_t>(n));
+      const size_t headEnd = data.find("\r\n\r\n");
+      if (total == std::string::npos && headEnd != std::string::npos) {
+        const std::string length = HttpRequest{data.substr(0, headEnd), ""}.Header("Content-Length");
+        total = headEnd + 4 + (length.empty() ? 0 : std::stoul(length));
+      }
+    }
+    if (total != std::string::npos && data.size() >= total) {
+      ++requests_;
+      Answer(c);
+    }
+    ::close(c);
+  }
+}
+
+void HostilePeer::Answer(int c) {
+  switch (hostility_) {
+    case Hostility::kTrickle: {
+      const std::string reply = HttpOk(Soap11(SetResponse("<s:r>1</s:r>")));
+      for (char byte : reply) {
+        if (!SendAll(c, std::string(1, byte))) return;
+        for (int i = 0; i < 20 && !stop_; ++i) ::usleep(50 * 1000);
+      }
+      return;
+    }
+    case Hostility::kHtml500: {
+      const std::string page = "<html><body><h1>Internal Server Error</h1></body></html>";
+      SendAll(c, Head("500 Internal Server Error", "text/html", page.size()) + page);
+      return;
+    }
+    case Hostility::kHugeBody:
+    case Hostility::kHugeFaultString: {
+      const bool fault = hostility_ == Hostility::kHugeFaultString;
+      // Both fill text the runtime would keep: a fault string, or a header
+      // member ahead of a valid SetResponse.
+      const std::string open =
+          fault ? kEnvelopeHead + "<env:Fault><faultcode>env:Server</faultcode><faultstring>"
+                : kEnvelopeHead.substr(0, kEnvelopeHead.size() - 10) +
+                      "<env:Header><wsa:MessageID xmlns:wsa=\"" + kAddressing + "\">";
+      const std::string close =
+          (fault ? "</faultstring></env:Fault>"
+                 : "</wsa:MessageID></env:Header><env:Body><s:SetResponse><s:r>1</s:r>"
+                   "</s:SetResponse>") +
+          kEnvelopeTail;
+      const size_t fill = fault ? kHugeFaultStringBytes : kHugeBodyBytes - open.size() - close.size();
+      const size_t length = open.size() + fill + close.size();
+      if (!SendAll(c, Head(fault ? "500 Internal Server Error" : "200 OK", "text/xml", length) +
+                          open))
+        return;
+      const std::string block(64 * 1024, 'x');
+      for (size_t left = fill; left > 0;) {
+        const size_t n = left < block.size() ? left : block.size();
+        if (!SendAll(c, block.substr(0, n))) return;
+        left -= n;
+      }
+      SendAll(c, close);
+      return;
+    }
+    case Hostility::kDeepNesting: {
+      // Opening tags only, so that the whole stays within the receive limit
+      // and the parser itself meets the depth.
+      std::string body = kEnvelopeHead + "<s:SetResponse><s:r>1</s:r>";
+      body.reserve(kNestingLevels * 3 + 256);
+      for (size_t i = 0; i < kNestingLevels; ++i) body += "<a>";
+      body += "</s:SetResponse>" + kEnvelopeTail;
+      SendAll(c, Head("200 OK", "text/xml", body.size()) + body);
+      return;
+    }
+    case Hostility::kCloseMidResponse: {
+      const std::string reply = HttpOk(Soap11(SetResponse("<s:r>1</s:r>")));
+      SendAll(c, reply.substr(0, reply.size() - 60));
+      return;
+    }
+    case Hostility::kHugeChunk: {
+      SendAll(c, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n"
+                 "Connection: close\r\n\r\nFFFFFFFF\r\n" + kEnvelopeHead);
+      const std::string block(64 * 1024, ' ');
+      for (int i = 0; i < 64; ++i) {
+        if (!SendAll(c, block)) return;
+      }
+      return;
+    }
+  }
+}
+
+MeasuredRun RunMeasured(const std::vector<std::string>& argv,
+                        const std::map<std::string, std::string>& env) {
+  testing_support::TempDir dir;
+  const std::string outPath = dir.path() + "/out", errPath = dir.path() + "/err";
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int in = ::open("/dev/null", O_RDONLY);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::dup2(in, 0);
+    for (const auto& kv : env) ::setenv(kv.first.c_str(), kv.second.c_str(), 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  MeasuredRun run;
+  int status = 0;
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.peakKilobytes = usage.ru_maxrss;
+  if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+  run.out = testing_support::ReadFile(outPath);
+  run.err = testing_support::ReadFile(errPath);
+  return run;
+}
+
+}  // namespace service_test

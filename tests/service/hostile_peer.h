@@ -1,0 +1,65 @@
+// Loopback peers that misbehave after reading a request, and a child-process
+// runner that reports the child's peak memory.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace service_test {
+
+enum class Hostility {
+  kTrickle,           // a valid response, one byte a second
+  kHtml500,           // an HTML error page with status 500
+  kHugeBody,          // 100 MB, nearly all a header member before a SetResponse
+  kHugeFaultString,   // a fault whose string is 60 MB
+  kDeepNesting,       // 200,000 levels of elements opened inside SetResponse
+  kCloseMidResponse,  // half a valid response, then the connection closes
+  kHugeChunk,         // chunked, with a first chunk of size FFFFFFFF
+};
+
+// Listens on 127.0.0.1 (port 0: the system picks one), reads each request
+// whole and answers it the hostile way until stopped by its destructor.
+class HostilePeer {
+ public:
+  explicit HostilePeer(Hostility hostility, int port = 0);
+  ~HostilePeer();
+  HostilePeer(const HostilePeer&) = delete;
+  HostilePeer& operator=(const HostilePeer&) = delete;
+
+  int port() const { return port_; }
+  std::string Url(const std::string& path = "/svc") const;
+  size_t RequestsRead() const { return requests_; }
+  size_t BytesSent() const { return sent_; }
+
+ private:
+  void Run();
+  void Answer(int connection);
+  bool SendAll(int connection, const std::string& bytes);
+
+  Hostility hostility_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<size_t> requests_{0};
+  std::atomic<size_t> sent_{0};
+  std::thread thread_;
+};
+
+struct MeasuredRun {
+  int exitCode = -1;  // -1 when ended by a signal
+  int signal = 0;
+  std::string out, err;
+  long peakKilobytes = 0;  // the child's peak resident set
+  double seconds = 0;
+};
+
+// Runs a program to its end with extra environment variables and reports
+// its output and peak memory (from the kernel's accounting of the child).
+MeasuredRun RunMeasured(const std::vector<std::string>& argv,
+                        const std::map<std::string, std::string>& env = {});
+
+}  // namespace service_test
