@@ -6,7 +6,11 @@
 namespace platform {
 
 // Path separator of agent-relative paths on this platform.
+#ifdef _WIN32
+constexpr WideChar kPathSeparator = u'\\';
+#else
 constexpr WideChar kPathSeparator = u'/';
+#endif
 
 // Full path of the current process's executable, at most maxUnits code units;
 // empty when it cannot be found or does not fit.

@@ -9,63 +9,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
-#include "platform/machine_root.h"
-#include "platform/utf.h"
+#include "platform/adapter_description.h"
 
 namespace platform {
-namespace {
-
-struct DescribedAdapter {
-  std::string name;
-  bool answers;
-  uint8_t address[6];
-};
-
-bool ParseHex12(const std::string& text, uint8_t out[6]) {
-  if (text.size() != 12) return false;
-  for (int i = 0; i < 6; ++i) {
-    unsigned v = 0;
-    for (int k = 0; k < 2; ++k) {
-      const char c = text[static_cast<size_t>(2 * i + k)];
-      v <<= 4;
-      if (c >= '0' && c <= '9') v |= static_cast<unsigned>(c - '0');
-      else if (c >= 'a' && c <= 'f') v |= static_cast<unsigned>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') v |= static_cast<unsigned>(c - 'A' + 10);
-      else return false;
-    }
-    out[i] = static_cast<uint8_t>(v);
-  }
-  return true;
-}
-
-// The machine root's own description of its adapters, when it has one.
-bool DescribedAdapters(std::vector<DescribedAdapter>* out) {
-  std::ifstream in(MachineRoot() + "/net/adapters");
-  if (!in) return false;
-  out->clear();
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream fields(line);
-    DescribedAdapter a{};
-    std::string address;
-    if (!(fields >> a.name) || a.name[0] == '#') continue;
-    fields >> address;
-    a.answers = ParseHex12(address, a.address);
-    out->push_back(a);
-  }
-  return true;
-}
-
-std::string NameFromPath(const WideString& devicePath) {
-  const WideString prefix(kAdapterDevicePrefix);
-  if (devicePath.compare(0, prefix.size(), prefix) != 0) return std::string();
-  const WideString rest = devicePath.substr(prefix.size());
-  return Utf16ToUtf8(rest.data(), rest.size());
-}
-
-}  // namespace
 
 bool ListAdapterNames(std::vector<std::string>* names) {
   names->clear();
@@ -92,7 +39,7 @@ bool ListAdapterNames(std::vector<std::string>* names) {
 }
 
 bool QueryPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
-  const std::string name = NameFromPath(devicePath);
+  const std::string name = AdapterNameFromPath(devicePath);
   if (name.empty()) return false;
   std::vector<DescribedAdapter> described;
   if (DescribedAdapters(&described)) {

@@ -30,7 +30,7 @@ LogModule::LogModule(const WideChar* channelName)
   const std::string path = LogFilePath();
   // Drive C: always exists on Windows; its stand-in folder may not yet.
   platform::MakeDirectories(path.substr(0, path.rfind('/')));
-  file = std::fopen(path.c_str(), "a+");
+  file = std::fopen(path.c_str(), "a+b");  // the lines carry their own CR LF
   if (file == nullptr) {
     const WideString widePath = FromUtf8(path);
     line = FormatString(

@@ -7,7 +7,10 @@
 #include "platform/wide.h"
 
 // Answer of the operations an implementation does not support.
+// Windows headers define it already, with the same value.
+#ifndef E_NOTIMPL
 constexpr int E_NOTIMPL = static_cast<int>(0x80004001u);
+#endif
 
 // The slot order is part of the interface: unsupported entries keep theirs.
 class IConfig {

@@ -1,0 +1,93 @@
+// Structured exceptions turned into C++ exceptions on Windows with g++.
+//
+// _set_se_translator is a Visual C++ runtime feature, and a C++ exception
+// cannot be thrown out of a vectored handler. So the handler saves the record,
+// makes the faulting thread "call" a function that throws from the faulting
+// instruction, and continues it there; -fnon-call-exceptions gives that
+// instruction unwind information. A stack overflow is left alone: there is no
+// stack left to throw on.
+#include "platform/fault_translator.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+namespace platform {
+namespace {
+
+thread_local FaultTranslator t_translator = nullptr;
+thread_local ExceptionRecordInfo t_record;
+thread_local ExceptionPointers t_pointers;
+thread_local CONTEXT t_context;
+
+bool Translatable(DWORD code) {
+  switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_PRIV_INSTRUCTION:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_INT_OVERFLOW:
+    case EXCEPTION_FLT_DENORMAL_OPERAND:
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+    case EXCEPTION_FLT_INEXACT_RESULT:
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_OVERFLOW:
+    case EXCEPTION_FLT_STACK_CHECK:
+    case EXCEPTION_FLT_UNDERFLOW:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Runs in place of the faulting instruction, as if called from it.
+[[noreturn]] void ThrowSavedFault() {
+  t_translator(t_record.ExceptionCode, &t_pointers);
+  std::abort();  // a translator must not return
+}
+
+LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  if (t_translator == nullptr || !Translatable(record->ExceptionCode)) {
+    return EXCEPTION_CONTINUE_SEARCH;  // the fault runs its course without us
+  }
+  t_context = *info->ContextRecord;
+  t_record.ExceptionCode = record->ExceptionCode;
+  t_record.ExceptionAddress = record->ExceptionAddress;
+  t_pointers.ExceptionRecord = &t_record;
+  t_pointers.ContextRecord = &t_context;
+  CONTEXT* context = info->ContextRecord;
+#if defined(_M_IX86) || defined(__i386__)
+  // The return address points one past the faulting instruction's first byte,
+  // so that the unwinder, which looks one byte back, lands inside it.
+  context->Esp -= sizeof(DWORD);
+  *reinterpret_cast<DWORD*>(context->Esp) = context->Eip + 1;
+  context->Eip = reinterpret_cast<DWORD>(&ThrowSavedFault);
+#else
+#error "fault translation is written for 32-bit x86"
+#endif
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// Registered on first use; removed when the module is unloaded, so that no
+// handler points into unmapped code.
+struct VectoredHandler {
+  PVOID handle = ::AddVectoredExceptionHandler(1, OnException);
+  ~VectoredHandler() {
+    if (handle != nullptr) ::RemoveVectoredExceptionHandler(handle);
+  }
+};
+
+}  // namespace
+
+FaultTranslator SetFaultTranslator(FaultTranslator translator) {
+  static VectoredHandler handler;
+  FaultTranslator previous = t_translator;
+  t_translator = translator;
+  return previous;
+}
+
+}  // namespace platform

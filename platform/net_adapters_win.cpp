@@ -1,0 +1,67 @@
+// Network adapters from the IP Helper list and their permanent addresses from
+// the adapter driver (IOCTL_NDIS_QUERY_GLOBAL_STATS).
+#include "platform/net_adapters.h"
+
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+#include <winioctl.h>
+
+#include <cstring>
+
+#include "platform/adapter_description.h"
+
+namespace platform {
+namespace {
+
+// From ntddndis.h, which the cross headers do not all carry.
+constexpr DWORD kIoctlNdisQueryGlobalStats =
+    CTL_CODE(FILE_DEVICE_PHYSICAL_NETCARD, 0, METHOD_OUT_DIRECT, FILE_ANY_ACCESS);
+constexpr DWORD kOid8023PermanentAddress = 0x01010101;
+
+}  // namespace
+
+bool ListAdapterNames(std::vector<std::string>* names) {
+  names->clear();
+  std::vector<DescribedAdapter> described;
+  if (DescribedAdapters(&described)) {
+    for (const DescribedAdapter& a : described) names->push_back(a.name);
+    return !names->empty();
+  }
+  ULONG size = 0;
+  if (::GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return false;
+  std::vector<unsigned char> buffer(size);
+  auto* list = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
+  if (::GetAdaptersInfo(list, &size) != ERROR_SUCCESS) return false;
+  for (const IP_ADAPTER_INFO* a = list; a != nullptr; a = a->Next) names->push_back(a->AdapterName);
+  return !names->empty();
+}
+
+bool QueryPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
+  std::vector<DescribedAdapter> described;
+  if (DescribedAdapters(&described)) {
+    const std::string name = AdapterNameFromPath(devicePath);
+    for (const DescribedAdapter& a : described) {
+      if (!name.empty() && a.name == name && a.answers) {
+        std::memcpy(address, a.address, 6);
+        return true;
+      }
+    }
+    return false;
+  }
+  HANDLE device = ::CreateFileW(reinterpret_cast<const wchar_t*>(devicePath.c_str()), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+  if (device == INVALID_HANDLE_VALUE) return false;
+  DWORD oid = kOid8023PermanentAddress;
+  uint8_t answer[32] = {};
+  DWORD returned = 0;
+  const BOOL ok = ::DeviceIoControl(device, kIoctlNdisQueryGlobalStats, &oid, sizeof oid, answer,
+                                    sizeof answer, &returned, nullptr);
+  ::CloseHandle(device);
+  if (!ok || returned != 6) return false;
+  std::memcpy(address, answer, 6);
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,127 @@
+// The Win32 platform layer against the real Windows facilities.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/machine_root.h"
+#include "platform/module_path.h"
+#include "platform/named_event.h"
+#include "platform/net_adapters.h"
+#include "platform/registry.h"
+#include "platform/system_error.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const char kKey[] = "Software\\Korvane\\QuorvilWinTest";
+
+TEST(WinRegistry, ValuesRoundTripThroughTheRegistryWithTheirTypes) {
+  platform::RegKey::Delete(kKey);
+  EXPECT_EQ(platform::RegKey::Open(kKey, platform::RegAccess::kRead), nullptr);
+  auto key = platform::RegKey::Create(std::string(kKey) + "\\Inner", platform::RegAccess::kAll);
+  ASSERT_NE(key, nullptr);
+  const uint8_t mac[6] = {0x00, 0x1A, 0x2B, 0x00, 0x00, 0x02};
+  ASSERT_TRUE(key->SetValue("Mac", platform::kRegBinary, mac, sizeof mac));
+  ASSERT_TRUE(key->SetValue("Empty", platform::kRegSz, "", 0));
+  std::vector<uint8_t> data;
+  uint32_t type = 0;
+  // Names match without regard to letter case.
+  ASSERT_TRUE(key->QueryValue("mAC", &data, &type));
+  EXPECT_EQ(data, std::vector<uint8_t>(mac, mac + 6));
+  EXPECT_EQ(type, static_cast<uint32_t>(platform::kRegBinary));
+  EXPECT_TRUE(key->HasValue("EMPTY"));
+  ASSERT_TRUE(key->QueryValue("Empty", &data, &type));
+  EXPECT_TRUE(data.empty());
+  EXPECT_EQ(type, static_cast<uint32_t>(platform::kRegSz));
+  EXPECT_FALSE(key->HasValue("Missing"));
+  auto names = key->ValueNames();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Empty", "Mac"}));
+  auto parent = platform::RegKey::Open(kKey, platform::RegAccess::kQueryValue);
+  ASSERT_NE(parent, nullptr);
+  EXPECT_EQ(parent->SubkeyNames(), std::vector<std::string>{"Inner"});
+  EXPECT_FALSE(parent->SetValue("X", platform::kRegSz, "x", 1));  // opened for reading
+  EXPECT_TRUE(key->DeleteValue("Mac"));
+  EXPECT_FALSE(key->HasValue("Mac"));
+  EXPECT_TRUE(platform::RegKey::Delete(kKey));
+  EXPECT_EQ(platform::RegKey::Open(kKey, platform::RegAccess::kRead), nullptr);
+  EXPECT_TRUE(platform::RegKey::Delete(kKey));  // already gone
+}
+
+TEST(WinNamedEvent, SecondUserWaitsUntilFirstSetsTheEvent) {
+  platform::NamedEventHandle* first = platform::OpenOrCreateNamedEvent("h_QuorvilWinTestLock");
+  platform::NamedEventHandle* second = platform::OpenOrCreateNamedEvent("h_QuorvilWinTestLock");
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  ASSERT_TRUE(platform::WaitNamedEvent(first));  // created signalled
+  std::atomic<bool> entered{false};
+  std::thread waiter([&] {
+    if (platform::WaitNamedEvent(second)) entered = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(entered.load());
+  ASSERT_TRUE(platform::SetNamedEvent(first));
+  waiter.join();
+  EXPECT_TRUE(entered.load());
+  EXPECT_TRUE(platform::SetNamedEvent(second));
+  platform::CloseNamedEvent(first);
+  platform::CloseNamedEvent(second);
+  EXPECT_EQ(platform::OpenOrCreateNamedEvent("bad\\name"), nullptr);
+}
+
+TEST(WinModulePath, ExecutablePathNamesThisProgramWithBackslashes) {
+  const WideString path = platform::ExecutablePath(1024);
+  ASSERT_FALSE(path.empty());
+  EXPECT_NE(path.find(u"platform_win_test.exe"), WideString::npos);
+  EXPECT_NE(path.rfind(platform::kPathSeparator), WideString::npos);
+  EXPECT_TRUE(platform::ExecutablePath(3).empty());  // does not fit
+  EXPECT_EQ(platform::ModulePathOf(reinterpret_cast<const void*>(&platform::ExecutablePath)), path);
+}
+
+TEST(WinSystemMessage, FormatMessageTextEndsInCrLf) {
+  WideString text;
+  ASSERT_TRUE(platform::SystemMessage(ERROR_FILE_NOT_FOUND, &text));
+  ASSERT_GE(text.size(), 2u);
+  EXPECT_EQ(text.substr(text.size() - 2), u"\r\n");
+}
+
+TEST(WinMachineRoot, DrivePathsStayRealAndMakeDirectoriesCreatesParents) {
+  EXPECT_EQ(platform::NativePath("C:\\runtime.log"), "C:/runtime.log");
+  testing_support::TempDir dir;
+  const std::string deep = dir.path() + "/a/b\\c";
+  EXPECT_TRUE(platform::MakeDirectories(deep));
+  EXPECT_TRUE(testing_support::FileExists(dir.path() + "/a/b/c"));
+  testing_support::WriteFile(dir.path() + "/file", "x");
+  EXPECT_FALSE(platform::MakeDirectories(dir.path() + "/file"));
+}
+
+TEST(WinAdapters, DescribedAdaptersReplaceTheSystemList) {
+  testing_support::TempDir dir;
+  ASSERT_TRUE(platform::MakeDirectories(dir.path() + "/net"));
+  testing_support::WriteFile(dir.path() + "/net/adapters", "eth0 001122AABBCC\neth1 -\n");
+  testing_support::ScopedRoot root(dir.path());
+  std::vector<std::string> names;
+  ASSERT_TRUE(platform::ListAdapterNames(&names));
+  EXPECT_EQ(names, (std::vector<std::string>{"eth0", "eth1"}));
+  uint8_t mac[6] = {};
+  ASSERT_TRUE(platform::QueryPermanentAddress(u"//./eth0", mac));
+  EXPECT_EQ(mac[0], 0x00);
+  EXPECT_EQ(mac[5], 0xCC);
+  EXPECT_FALSE(platform::QueryPermanentAddress(u"//./eth1", mac));
+}
+
+TEST(WinClock, TickCountAdvancesWithSleep) {
+  const uint32_t before = platform::TickCount();
+  ::Sleep(50);
+  EXPECT_GE(static_cast<uint32_t>(platform::TickCount() - before), 40u);
+  const platform::LocalTimeOfDay now = platform::LocalTime();
+  EXPECT_GE(now.year, 2020);
+  EXPECT_LE(now.month, 12);
+}
+
+}  // namespace
