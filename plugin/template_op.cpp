@@ -74,6 +74,9 @@ bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
         xmlUnlinkNode(node);
         xmlFreeNode(node);
       }
+      // The selection still names the freed nodes; releasing it must not
+      // read them.
+      if (children != nullptr) children->nodeNr = 0;
     }
   }
   *payload = xml.Dump();
