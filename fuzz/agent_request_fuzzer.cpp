@@ -1,6 +1,7 @@
 // The agent host stand-in's request reader on arbitrary request bytes, as
 // `quorvil-agent run` reads them from a file, with a plug-in that reads all
-// the host offers: nothing crashes, and every request gets an HTTP answer.
+// the host offers: nothing crashes, and what it answers is HTTP. (A first
+// line that is no request line gets no answer at all.)
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -41,6 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string response;
   service.RunOnce(fd, &response);
   ::close(fd);
-  FUZZ_CHECK(response.compare(0, 9, "HTTP/1.1 ") == 0);
+  FUZZ_CHECK(response.empty() || response.compare(0, 9, "HTTP/1.1 ") == 0);
   return 0;
 }
