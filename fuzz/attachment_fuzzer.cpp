@@ -79,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int n = 0;
     const char* decoded = soap_base642s(probe, bytes.get(), nullptr, part.size, &n);
     decodes = decoded != nullptr && n > 0 && decoded[0] != '\0';
+    soap_end(probe);
     soap_free(probe);
   }
 
