@@ -1,14 +1,16 @@
-// Helpers shared by the tests, for the Windows build: temporary folders, files
-// and the machine root variable. Child processes are not offered here.
+// Helpers shared by the tests, for the Windows build: temporary folders,
+// files, child processes and the machine root variable.
 #include <windows.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/utf.h"
 #include "tests/test_support.h"
+#include "tests/test_support_win.h"
 
 namespace testing_support {
 namespace {
@@ -22,21 +24,196 @@ std::string Narrow(const std::wstring& text) {
   return platform::Utf16ToUtf8(reinterpret_cast<const WideChar*>(text.data()), text.size());
 }
 
+// One argument as the C runtime's command-line parser reads it back.
+std::wstring Quote(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  size_t slashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? 2 * slashes + 1 : slashes, L'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(2 * slashes, L'\\');
+  return out + L"\"";
+}
+
+std::wstring CommandLine(const std::vector<std::string>& argv) {
+  std::wstring line;
+  for (const std::string& a : argv) {
+    if (!line.empty()) line += L' ';
+    line += Quote(Wide(a));
+  }
+  return line;
+}
+
+// The current environment with `env` laid over it, as CreateProcessW takes it.
+std::wstring EnvironmentBlock(const std::map<std::string, std::string>& env) {
+  std::map<std::wstring, std::wstring> vars;
+  if (wchar_t* block = ::GetEnvironmentStringsW()) {
+    for (const wchar_t* p = block; *p != L'\0'; p += std::wcslen(p) + 1) {
+      const std::wstring entry = p;
+      const size_t eq = entry.find(L'=', 1);
+      if (eq != std::wstring::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    ::FreeEnvironmentStringsW(block);
+  }
+  for (const auto& kv : env) vars[Wide(kv.first)] = Wide(kv.second);
+  std::wstring out;
+  for (const auto& kv : vars) out += kv.first + L"=" + kv.second + L'\0';
+  return out + L'\0';
+}
+
+HANDLE Launch(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+              HANDLE in, HANDLE out, HANDLE err) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  std::wstring line = CommandLine(argv);
+  std::wstring block = EnvironmentBlock(env);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                        &block[0], nullptr, &startup, &info)) {
+    return nullptr;
+  }
+  ::CloseHandle(info.hThread);
+  return info.hProcess;
+}
+
+void ReadAll(HANDLE pipe, std::string* out) {
+  char buf[65536];
+  DWORD n = 0;
+  while (::ReadFile(pipe, buf, sizeof buf, &n, nullptr) && n > 0) out->append(buf, n);
+}
+
 }  // namespace
 
-TempDir::TempDir() {
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env,
+                         const std::string& input) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
+  if (!::CreatePipe(&inRead, &inWrite, &inherit, 0) ||
+      !::CreatePipe(&outRead, &outWrite, &inherit, 0) ||
+      !::CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+    throw std::runtime_error("CreatePipe failed");
+  }
+  // The parent's ends stay out of the child.
+  ::SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+  ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  ::SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+  HANDLE process = Launch(argv, env, inRead, outWrite, errWrite);
+  ::CloseHandle(inRead);
+  ::CloseHandle(outWrite);
+  ::CloseHandle(errWrite);
+  ProcessResult result;
+  if (process == nullptr) {
+    ::CloseHandle(inWrite);
+    ::CloseHandle(outRead);
+    ::CloseHandle(errRead);
+    result.exitCode = 127;
+    return result;
+  }
+  std::thread writer([&] {
+    size_t written = 0;
+    while (written < input.size()) {
+      DWORD n = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(input.size() - written, 65536));
+      if (!::WriteFile(inWrite, input.data() + written, chunk, &n, nullptr) || n == 0) break;
+      written += n;
+    }
+    ::CloseHandle(inWrite);
+  });
+  std::thread errors([&] { ReadAll(errRead, &result.err); });
+  ReadAll(outRead, &result.out);
+  writer.join();
+  errors.join();
+  ::CloseHandle(outRead);
+  ::CloseHandle(errRead);
+  ::WaitForSingleObject(process, INFINITE);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process, &code);
+  ::CloseHandle(process);
+  // A process ended by an unhandled exception exits with the exception code.
+  if (code >= 0xC0000000u) {
+    result.signal = static_cast<int>(code);
+  } else {
+    result.exitCode = static_cast<int>(code);
+  }
+  return result;
+}
+
+// Background children are in a job that ends them when this process ends,
+// however it ends, so that no peer outlives a crashed test.
+HANDLE ChildJob() {
+  static HANDLE job = [] {
+    HANDLE j = ::CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (j != nullptr) {
+      ::SetInformationJobObject(j, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
+    return j;
+  }();
+  return job;
+}
+
+unsigned long StartProcess(const std::vector<std::string>& argv,
+                           const std::map<std::string, std::string>& env) {
+  HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  ::SetHandleInformation(nul, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+  HANDLE process = Launch(argv, env, nul, nul, err);
+  ::CloseHandle(nul);
+  if (process == nullptr) return 0;
+  if (HANDLE job = ChildJob()) ::AssignProcessToJobObject(job, process);
+  const DWORD pid = ::GetProcessId(process);
+  ::CloseHandle(process);
+  return pid;
+}
+
+bool ProcessRunning(unsigned long pid) {
+  HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return false;
+  const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  ::CloseHandle(process);
+  return running;
+}
+
+void StopProcess(unsigned long pid) {
+  HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return;
+  ::TerminateProcess(process, 1);
+  ::WaitForSingleObject(process, 10000);
+  ::CloseHandle(process);
+}
+
+std::string TempBase() {
   wchar_t base[MAX_PATH + 1] = {};
   const DWORD n = ::GetTempPathW(MAX_PATH + 1, base);
   if (n == 0 || n > MAX_PATH) throw std::runtime_error("GetTempPathW failed");
+  std::string path = Narrow(std::wstring(base, n));
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  return path;
+}
+
+TempDir::TempDir() {
+  const std::string base = TempBase() + "/quorvil-test-" + std::to_string(::GetCurrentProcessId());
   for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-    const std::wstring candidate = std::wstring(base) + L"quorvil-test-" +
-                                   std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                                   std::to_wstring(::GetTickCount() + attempt);
-    if (::CreateDirectoryW(candidate.c_str(), nullptr)) {
-      path_ = Narrow(candidate);
-      for (char& c : path_) {
-        if (c == '\\') c = '/';
-      }
+    const std::string candidate = base + "-" + std::to_string(::GetTickCount() + attempt);
+    if (::CreateDirectoryW(Wide(candidate).c_str(), nullptr)) {
+      path_ = candidate;
       return;
     }
   }

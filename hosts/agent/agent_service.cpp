@@ -1,12 +1,14 @@
 // The agent host's SOAP side over the generated skeleton and the shared runtime.
 #include "hosts/agent/agent_service.h"
 
+#ifndef _WIN32  // Winsock comes with the gSOAP header
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
+#include <signal.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -25,6 +27,13 @@
 // From AgentHost.nsmap; set on every context rather than left to the
 // runtime's lookup of the global table.
 extern SOAP_NMAC struct Namespace namespaces[];
+
+#ifdef _WIN32
+namespace {
+int poll(pollfd* fds, ULONG count, int timeoutMs) { return ::WSAPoll(fds, count, timeoutMs); }
+constexpr int SHUT_RDWR = SD_BOTH;
+}  // namespace
+#endif
 
 namespace {
 
@@ -202,14 +211,19 @@ int AgentService::Serve(const std::string& address, int port) {
     }
   }
 
+  listeningSocket = static_cast<int>(soap->master);
+#ifdef _WIN32
+  void (*previousInt)(int) = ::signal(SIGINT, OnStopSignal);
+  void (*previousTerm)(int) = ::signal(SIGTERM, OnStopSignal);
+#else
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   struct sigaction previousInt {}, previousTerm {};
-  listeningSocket = soap->master;
   ::sigaction(SIGINT, &action, &previousInt);
   ::sigaction(SIGTERM, &action, &previousTerm);
   ::signal(SIGPIPE, SIG_IGN);
+#endif
 
   std::printf("listening on %s:%d\n", address.c_str(), boundPort);
   std::fflush(stdout);
@@ -232,8 +246,13 @@ int AgentService::Serve(const std::string& address, int port) {
   }
 
   listeningSocket = -1;
+#ifdef _WIN32
+  ::signal(SIGINT, previousInt);
+  ::signal(SIGTERM, previousTerm);
+#else
   ::sigaction(SIGINT, &previousInt, nullptr);
   ::sigaction(SIGTERM, &previousTerm, nullptr);
+#endif
   // The failed accept of a stop leaves its fault in the context.
   soap_destroy(soap);
   soap_end(soap);

@@ -2,6 +2,9 @@
 // drives its entry points and hands it commands received over SOAP.
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -124,7 +127,11 @@ int Run(const PluginLibrary& plugin, const std::vector<std::string>& args) {
   const std::string file = args.empty() ? "-" : args[0];
   int fd = 0;
   if (file != "-") {
+#ifdef _WIN32
+    fd = ::_open(file.c_str(), _O_RDONLY | _O_BINARY);  // requests are bytes
+#else
     fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
     if (fd < 0) return Fail("cannot read the request " + file + ": " + std::strerror(errno));
   }
   AgentService service(&plugin);
@@ -236,6 +243,11 @@ int Send(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // Requests and their answers are bytes: no CR LF translation on the way.
+  ::_setmode(0, _O_BINARY);
+  ::_setmode(1, _O_BINARY);
+#endif
   std::string pluginPath;
   std::vector<std::string> args;
   int i = 1;

@@ -1,11 +1,13 @@
 // The client side of the agent's command service.
 #include "hosts/agent/transport.h"
 
+#ifndef _WIN32  // Winsock: the gSOAP header; Exchange: transport_exchange_win.cpp
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -15,6 +17,7 @@
 
 extern SOAP_NMAC struct Namespace namespaces[];
 
+#ifndef _WIN32
 namespace {
 
 // The plug-in may wait on its own peers for 2 x 15 s per service call.
@@ -23,6 +26,7 @@ constexpr int kAnswerTimeoutMs = 120 * 1000;
 std::string Errno(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 }  // namespace
+#endif
 
 CommandAnswer ReadAnswer(const std::string& httpResponse) {
   CommandAnswer answer;
@@ -109,6 +113,7 @@ bool ParseLoopbackUrl(const std::string& url, LoopbackUrl* parsed, std::string* 
   return true;
 }
 
+#ifndef _WIN32
 bool Exchange(const LoopbackUrl& url, const std::string& request, std::string* response,
               std::string* error) {
   sockaddr_storage address{};
@@ -173,3 +178,4 @@ bool Exchange(const LoopbackUrl& url, const std::string& request, std::string* r
   ::close(fd);
   return ok;
 }
+#endif

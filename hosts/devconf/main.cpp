@@ -1,9 +1,11 @@
 // devconf-service: stand-in for the agent's local service and the management
 // server; answers Set and Get and logs every request as one JSON line.
+#ifndef _WIN32  // Winsock comes with the gSOAP header
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
+#endif
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -200,12 +202,17 @@ int main(int argc, char** argv) {
     }
   }
 
+#ifdef _WIN32
+  signal(SIGINT, OnSignal);
+  signal(SIGTERM, OnSignal);
+#else
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
+#endif
 
   struct soap soap;
   soap_init(&soap);

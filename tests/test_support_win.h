@@ -1,0 +1,20 @@
+// Child processes of the Windows test support, beside tests/test_support.h.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Starts a program in the background without a console window of its own;
+// answers its process id, 0 when it could not start.
+unsigned long StartProcess(const std::vector<std::string>& argv,
+                           const std::map<std::string, std::string>& env = {});
+bool ProcessRunning(unsigned long pid);
+// Ends the process and waits for it.
+void StopProcess(unsigned long pid);
+// The system's temporary folder, '/'-separated, without a trailing '/'.
+std::string TempBase();
+
+}  // namespace testing_support
