@@ -56,7 +56,12 @@ int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
       payload == nullptr || *payload == 0 || result == nullptr)
     return kRejected;
   // Refused rather than cut: a shortened URL would name another address.
-  if (strnlen(endpoint, kEndpointBufferSize) == kEndpointBufferSize) return kRejected;
+  if (strnlen(endpoint, kEndpointBufferSize) == kEndpointBufferSize) {
+    // Cutting it would make another address of it: refused whole, and said.
+    std::fprintf(stderr, "CallSet: endpoint longer than %u characters; not sent\n",
+                 kEndpointBufferSize - 1);
+    return kRejected;
+  }
 
   struct soap* soap = NewSetContext();
   if (soap == nullptr) return SOAP_EOM;

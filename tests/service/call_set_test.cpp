@@ -239,12 +239,16 @@ TEST(CallSetArguments, RefusedArgumentsAnswerTwoWithNothingPrintedAndResultUntou
   for (const auto& args : {std::pair<std::string, std::string>{"http://0.0.0.0:8000", "<Doc/>"},
                            {"http://example.invalid/?u=http://0.0.0.0", "<Doc/>"},
                            {"http://127.0.0.1:8000", ""},
-                           {"", "<Doc/>"},
-                           {longEndpoint, "<Doc/>"}}) {
+                           {"", "<Doc/>"}}) {
     ProcessResult run = agent.Call(args.first, args.second);
     EXPECT_EQ(run.out, "status=2 result=1234\n") << args.first;
     EXPECT_EQ(run.err, "") << args.first;
   }
+  // An endpoint too long for its buffer is refused whole, never cut, and the
+  // refusal is said on standard error.
+  ProcessResult run = agent.Call(longEndpoint, "<Doc/>");
+  EXPECT_EQ(run.out, "status=2 result=1234\n");
+  EXPECT_EQ(run.err, "CallSet: endpoint longer than 259 characters; not sent\n");
 }
 
 TEST(CallSetArguments, NullArgumentsAreRefused) {
