@@ -1,5 +1,4 @@
 // drovemark-host: the workflow host stand-in that drives component libraries.
-#include <dlfcn.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/workflow/library_loader.h"
 #include "hosts/workflow/ondra/ondra.h"
 #include "platform/utf.h"
 
@@ -44,15 +44,15 @@ void Remember(const ondra::Exception& e, void*) { reported.push_back(Narrow(e.ge
 
 class Library {
  public:
-  explicit Library(const char* path) : path_(path), handle_(::dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
+  explicit Library(const char* path) : path_(path), handle_(OpenLibrary(path)) {}
   ~Library() {
-    if (handle_ != nullptr) ::dlclose(handle_);
+    if (handle_ != nullptr) CloseLibrary(handle_);
   }
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
   bool Loaded() const { return handle_ != nullptr; }
-  void* Find(const char* name) const { return ::dlsym(handle_, name); }
+  void* Find(const char* name) const { return LibrarySymbol(handle_, name); }
   const char* path() const { return path_; }
 
  private:
@@ -70,7 +70,7 @@ void* Entry(const Library& lib, const char* name) {
 int Register(const char* path, const char* entry, const char* done) {
   Library lib(path);
   if (!lib.Loaded()) {
-    std::fprintf(stderr, "drovemark-host: cannot load %s: %s\n", path, ::dlerror());
+    std::fprintf(stderr, "drovemark-host: cannot load %s: %s\n", path, LibraryLoadError().c_str());
     return 2;
   }
   auto fn = reinterpret_cast<RegisterFn>(Entry(lib, entry));
@@ -141,7 +141,7 @@ int Run(ondra::DynamicObject* object, const char* progId) {
 int Create(const char* path, const char* progId) {
   Library lib(path);
   if (!lib.Loaded()) {
-    std::fprintf(stderr, "drovemark-host: cannot load %s: %s\n", path, ::dlerror());
+    std::fprintf(stderr, "drovemark-host: cannot load %s: %s\n", path, LibraryLoadError().c_str());
     return 2;
   }
   auto create = reinterpret_cast<CreateFn>(Entry(lib, "DllCreateInstance"));
