@@ -67,3 +67,11 @@ function(quorvil_fuzzer name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS})
 endfunction()
+
+# A shared library must resolve every symbol itself. Clang keeps its sanitizer
+# runtimes in the executable, so only other builds can insist on it.
+function(quorvil_no_undefined target)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    target_link_options(${target} PRIVATE -Wl,-z,defs)
+  endif()
+endfunction()
