@@ -7,6 +7,9 @@ namespace platform {
 namespace {
 
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
+constexpr size_t kSliceUnits = 8 * 1024;
+
+inline bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 inline bool AllAscii8(const char* p) {
   uint64_t v;
@@ -127,17 +130,70 @@ size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out) {
   return static_cast<size_t>(o - out);
 }
 
+namespace {
+
+// The bytes Utf16ToUtf8 writes for the same units.
+size_t Utf8Size(const WideChar* in, size_t units) {
+  size_t bytes = 0, i = 0;
+  while (i < units) {
+    while (i + 4 <= units && (in[i] | in[i + 1] | in[i + 2] | in[i + 3]) < 0x80) {
+      bytes += 4;
+      i += 4;
+    }
+    if (i >= units) break;
+    const uint32_t c = in[i++];
+    if (c < 0x80) {
+      bytes += 1;
+    } else if (c < 0x800) {
+      bytes += 2;
+    } else if (c <= 0xDBFF && c >= 0xD800 && i < units && in[i] >= 0xDC00 && in[i] <= 0xDFFF) {
+      bytes += 4;
+      ++i;
+    } else {
+      bytes += 3;
+    }
+  }
+  return bytes;
+}
+
+}  // namespace
+
+// The strings below are reserved once and filled slice by slice from a small
+// buffer: a whole template is neither zeroed first nor reserved three times
+// over.
 std::string Utf16ToUtf8(const WideChar* text, size_t units) {
   std::string out;
-  out.resize(units * 3);
-  out.resize(Utf16ToUtf8(text, units, &out[0]));
+  out.reserve(Utf8Size(text, units));
+  char slice[3 * kSliceUnits];
+  while (units > 0) {
+    size_t n = units < kSliceUnits ? units : kSliceUnits;
+    // A surrogate pair stays within one slice.
+    if (n < units && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+    out.append(slice, Utf16ToUtf8(text, n, slice));
+    text += n;
+    units -= n;
+  }
   return out;
 }
 
 WideString Utf8ToUtf16(const char* text, size_t bytes) {
   WideString out;
-  out.resize(bytes);
-  out.resize(Utf8ToUtf16(text, bytes, &out[0]));
+  out.reserve(bytes);
+  WideChar slice[kSliceUnits];
+  while (bytes > 0) {
+    size_t n = bytes < kSliceUnits ? bytes : kSliceUnits;
+    // No sequence may straddle the cut: it goes before a byte that is not a
+    // continuation byte, or after three of them, which no lead byte precedes
+    // closely enough.
+    if (n < bytes) {
+      size_t cut = n;
+      while (cut > n - 3 && IsContinuation(text[cut])) --cut;
+      n = IsContinuation(text[cut]) ? n : cut;
+    }
+    out.append(slice, Utf8ToUtf16(text, n, slice));
+    text += n;
+    bytes -= n;
+  }
   return out;
 }
 

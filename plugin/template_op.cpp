@@ -2,6 +2,9 @@
 
 #include <libxml/tree.h>
 
+#include <memory>
+
+#include "platform/utf.h"
 #include "service/call_set.h"
 #include "support/format_string.h"
 #include "support/log_module.h"
@@ -50,7 +53,12 @@ int32_t SendTaskRes(const WideChar* scheduleId, const char* endpoint, int32_t pr
 }
 
 bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
-  CXmlDoc xml(templateText);
+  return ReshapeTemplate(templateText.c_str(), payload);
+}
+
+bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
+  auto document = std::make_unique<CXmlDoc>(templateText);
+  CXmlDoc& xml = *document;
   if (xml.Select(u"/Root") != 0) return false;
   xmlNodePtr root = xml.nodeSet->nodeTab[0];
   xml.SetAttribute(u"Template", u"true");
@@ -79,7 +87,16 @@ bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
       if (children != nullptr) children->nodeNr = 0;
     }
   }
-  *payload = xml.Dump();
+  // Dump's serialisation, taken as UTF-8 as Dump takes it, but made wide
+  // only once the tree is gone: the two are the largest things a command holds.
+  xmlChar* bytes = nullptr;
+  int size = 0;
+  xmlDocDumpMemory(xml.doc, &bytes, &size);
+  document.reset();
+  *payload = bytes != nullptr && size > 0
+                 ? platform::Utf8ToUtf16(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size))
+                 : WideString();
+  if (bytes != nullptr) xmlFree(bytes);
   return true;
 }
 
@@ -92,8 +109,7 @@ int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateTex
 
   int32_t answer = kNotDelivered;
   WideString payload;
-  if (!ReshapeTemplate(templateText != nullptr ? WideString(templateText) : WideString(),
-                       &payload)) {
+  if (!ReshapeTemplate(templateText, &payload)) {
     ReportProgress(endpoint, scheduleId, -2, nullptr);
     return answer;
   }

@@ -27,6 +27,8 @@ int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateTex
 // in CSCTemplateConfig; `payload` is the serialised result. False when the
 // text does not parse or has no Root.
 bool ReshapeTemplate(const WideString& templateText, WideString* payload);
+// The same for a zero-terminated text; null reads as the empty text.
+bool ReshapeTemplate(const WideChar* templateText, WideString* payload);
 
 // The TaskStatusResponse document; false, with `document` left alone, when it
 // would not fit in kStatusDocumentUnits units.

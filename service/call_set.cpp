@@ -25,17 +25,19 @@ wchar_t* CopyPayload(struct soap* soap, const WideChar* payload) {
   auto* copy = static_cast<wchar_t*>(soap_malloc(soap, (length + 1) * sizeof(wchar_t)));
   if (copy == nullptr) return nullptr;
   size_t out = 0;
-  for (size_t i = 0; i < length; ++i) {
-    char32_t c = payload[i];
-    if (sizeof(wchar_t) == sizeof(WideChar)) {
-      copy[out++] = static_cast<wchar_t>(c);
-      continue;
+  for (size_t i = 0; i < length;) {
+    // Units outside the surrogate range, nearly all of a template, go as
+    // they are, in a loop of their own.
+    while (i < length &&
+           (sizeof(wchar_t) == sizeof(WideChar) || (payload[i] & 0xF800) != 0xD800)) {
+      copy[out++] = static_cast<wchar_t>(payload[i++]);
     }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && payload[i + 1] >= 0xDC00 &&
-        payload[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (payload[i + 1] - 0xDC00);
+    if (i >= length) break;
+    char32_t c = payload[i++];
+    if (c <= 0xDBFF && i < length && payload[i] >= 0xDC00 && payload[i] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (payload[i] - 0xDC00);
       ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
+    } else {
       c = 0xFFFD;
     }
     copy[out++] = static_cast<wchar_t>(c);

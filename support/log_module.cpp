@@ -15,6 +15,18 @@ constexpr const char* kSwitchKey = "Software\\Korvane\\LogModule";
 constexpr const char* kLogFile = "C:\\runtime.log";
 constexpr size_t kDbgFormatUnits = 4096;
 constexpr size_t kWsprintfUnits = 1024;
+constexpr size_t kSliceUnits = 16 * 1024;
+constexpr size_t kSliceBytes = 4 * kSliceUnits;
+constexpr size_t kNoTrailingString = static_cast<size_t>(-1);
+
+// The units before "%s" when the format is plain text followed by "%s" and
+// nothing else; kNoTrailingString otherwise.
+size_t TextBeforeTrailingString(const WideChar* format) {
+  size_t i = 0;
+  while (format[i] != 0 && format[i] != u'%') ++i;
+  if (format[i] != u'%' || format[i + 1] != u's' || format[i + 2] != 0) return kNoTrailingString;
+  return i;
+}
 
 }  // namespace
 
@@ -53,37 +65,77 @@ void LogModule::Print(const WideChar* format, ...) {
 
 void LogModule::PrintV(const WideChar* format, va_list args) {
   if (disabled) return;
+  // "text%s" lines carry the largest messages (a whole template among them):
+  // they are written from the argument itself, never formatted into a copy.
+  const size_t text = format != nullptr ? TextBeforeTrailingString(format) : kNoTrailingString;
+  if (text != kNoTrailingString) {
+    const WideChar* argument = va_arg(args, const WideChar*);
+    if (argument == nullptr) argument = u"(null)";
+    size_t units = 0;
+    while (argument[units] != 0) ++units;
+    WriteLine(text + units > 0, format, text, argument, units);
+    return;
+  }
   WideString message;
   const bool ok = format != nullptr && FormatWideV(message, format, args);
-  WriteLine(ok && !message.empty(), message);
+  WriteLine(ok && !message.empty(), message.data(), message.size(), nullptr, 0);
 }
 
 void LogModule::PrintLiteral(const WideString& message) {
   if (disabled) return;
-  WriteLine(!message.empty(), message);
+  WriteLine(!message.empty(), message.data(), message.size(), nullptr, 0);
 }
 
-void LogModule::WriteLine(bool haveMessage, const WideString& message) {
-  line.clear();
+void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t units,
+                          const WideChar* more, size_t moreUnits) {
+  WideString prefix;
   if (haveMessage) {
     if (timestamp) {
       const platform::LocalTimeOfDay now = platform::LocalTime();
-      line = FormatString(u"[%02d:%02d:%02d][%s]INFO:", now.hour, now.minute, now.second,
-                          name.c_str());
+      prefix = FormatString(u"[%02d:%02d:%02d][%s]INFO:", now.hour, now.minute, now.second,
+                            name.c_str());
     } else {
-      line = FormatString(u"[%s]INFO:", name.c_str());
+      prefix = FormatString(u"[%s]INFO:", name.c_str());
     }
-    line += message;
   }
-  if (file != nullptr) {
-    line += u"\r\n";
-    const std::string bytes = platform::Utf16ToUtf8(line.data(), line.size());
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fflush(file);
-  } else {
+  if (file == nullptr) {
+    line = prefix;
+    if (haveMessage) {
+      line.append(message, units);
+      if (moreUnits > 0) line.append(more, moreUnits);
+    }
     line += u"\r\n";
     platform::DebugOutput(line);
+    return;
   }
+  // A line is converted slice by slice into one reused buffer, so that a
+  // whole template in a line is never copied again; a line that fits the
+  // buffer still leaves in one write.
+  if (bytes.size() < kSliceBytes) bytes.resize(kSliceBytes);
+  size_t used = AppendUtf8(prefix.data(), prefix.size(), 0);
+  if (haveMessage) {
+    used = AppendUtf8(message, units, used);
+    used = AppendUtf8(more, moreUnits, used);
+  }
+  used = AppendUtf8(u"\r\n", 2, used);
+  std::fwrite(bytes.data(), 1, used, file);
+  std::fflush(file);
+}
+
+size_t LogModule::AppendUtf8(const WideChar* text, size_t units, size_t used) {
+  while (units > 0) {
+    size_t slice = units < kSliceUnits ? units : kSliceUnits;
+    // A surrogate pair is never split between slices.
+    if (slice < units && text[slice - 1] >= 0xD800 && text[slice - 1] <= 0xDBFF) --slice;
+    if (used + 3 * slice > kSliceBytes) {
+      std::fwrite(bytes.data(), 1, used, file);
+      used = 0;
+    }
+    used += platform::Utf16ToUtf8(text, slice, &bytes[used]);
+    text += slice;
+    units -= slice;
+  }
+  return used;
 }
 
 void DbgPrint(const WideChar* format, ...) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "platform/wide.h"
 #include "support/format_string.h"
@@ -26,12 +27,18 @@ class LogModule {
   bool HasFile() const { return file != nullptr; }
 
  private:
-  void WriteLine(bool haveMessage, const WideString& message);
+  // The message is `units` of `message` followed by `moreUnits` of `more`.
+  void WriteLine(bool haveMessage, const WideChar* message, size_t units, const WideChar* more,
+                 size_t moreUnits);
+  // Converts into `bytes` from `used` on, writing out what fills it; answers
+  // the bytes now held.
+  size_t AppendUtf8(const WideChar* text, size_t units, size_t used);
 
   bool timestamp;
   bool disabled;
   WideString name;
   WideString line;
+  std::string bytes;
   std::FILE* file;
 };
 

@@ -210,10 +210,15 @@ std::string SegmentName(const WideString& segment) {
 
 }  // namespace
 
-CXmlDoc::CXmlDoc(const WideString& text)
+CXmlDoc::CXmlDoc(const WideString& text) : CXmlDoc(text.c_str()) {}
+
+CXmlDoc::CXmlDoc(const WideChar* text)
     : doc(nullptr), nodeSet(nullptr), xpathContext(nullptr), xpathResult(nullptr), nameMode(false) {
   doc = ParseUntrusted(ToUtf8(text));
-  if (doc != nullptr && ExpansionMeter(doc).DocumentBytes() > kXmlEntityExpansionLimit) {
+  // Entity references stand only in a document with a document type; the
+  // walk over every node is left to those.
+  if (doc != nullptr && (doc->intSubset != nullptr || doc->extSubset != nullptr) &&
+      ExpansionMeter(doc).DocumentBytes() > kXmlEntityExpansionLimit) {
     xmlFreeDoc(doc);
     doc = nullptr;
   }

@@ -19,6 +19,8 @@ class CXmlDoc {
   // context exists either way. External entities and DTDs are never loaded,
   // whatever libxml2's process-wide defaults say.
   explicit CXmlDoc(const WideString& text);
+  // The same for a zero-terminated text; null reads as the empty text.
+  explicit CXmlDoc(const WideChar* text);
   ~CXmlDoc();
   CXmlDoc(const CXmlDoc&) = delete;
   CXmlDoc& operator=(const CXmlDoc&) = delete;
