@@ -37,12 +37,16 @@ NamedEventHandle* OpenOrCreateNamedEvent(const std::string& name) {
   }
   const std::string root = MachineRoot();
   const std::string dir = root + "/events";
-  if (!EnsureDir(root) || !EnsureDir(dir)) return nullptr;
   const std::string path = dir + "/" + name;
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // Most openings find the event there already: open it as it is.
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    if (!EnsureDir(root) || !EnsureDir(dir)) return nullptr;
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd >= 0) ::fchmod(fd, 0666);  // umask must not close the event to other users
+  }
   if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  ::fchmod(fd, 0666);  // umask must not close the event to other users
   return new NamedEventHandle{fd, false};
 }
 
