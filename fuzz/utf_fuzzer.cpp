@@ -1,5 +1,5 @@
 // FromUtf8 / ToUtf8 on arbitrary bytes: well-formed output within the
-// buffer bounds of the design, and valid text round-trips.
+// buffer bounds the callers allocate, and valid text round-trips.
 #include <cstdint>
 #include <cstring>
 #include <string>
