@@ -166,12 +166,25 @@ HANDLE ChildJob() {
 }
 
 unsigned long StartProcess(const std::vector<std::string>& argv,
-                           const std::map<std::string, std::string>& env) {
+                           const std::map<std::string, std::string>& env,
+                           const std::string& stdoutFile) {
   HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
   ::SetHandleInformation(nul, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  HANDLE out = nul;
+  if (!stdoutFile.empty()) {
+    out = ::CreateFileW(Wide(stdoutFile).c_str(), GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+      ::CloseHandle(nul);
+      return 0;
+    }
+    ::SetHandleInformation(out, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  }
   HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
-  HANDLE process = Launch(argv, env, nul, nul, err);
+  HANDLE process = Launch(argv, env, nul, out, err);
+  if (out != nul) ::CloseHandle(out);
   ::CloseHandle(nul);
   if (process == nullptr) return 0;
   if (HANDLE job = ChildJob()) ::AssignProcessToJobObject(job, process);

@@ -7,10 +7,12 @@
 
 namespace testing_support {
 
-// Starts a program in the background without a console window of its own;
-// answers its process id, 0 when it could not start.
+// Starts a program in the background without a console window of its own,
+// its standard output to `stdoutFile` (emptied first) or nowhere; answers its
+// process id, 0 when it could not start.
 unsigned long StartProcess(const std::vector<std::string>& argv,
-                           const std::map<std::string, std::string>& env = {});
+                           const std::map<std::string, std::string>& env = {},
+                           const std::string& stdoutFile = std::string());
 bool ProcessRunning(unsigned long pid);
 // Ends the process and waits for it.
 void StopProcess(unsigned long pid);

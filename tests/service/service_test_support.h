@@ -65,6 +65,9 @@ bool HasElement(const std::string& xml, const std::string& tag);
 // Replaces the five predefined entities and numeric character references.
 std::string DecodeXmlText(const std::string& text);
 size_t CountOf(const std::string& text, const std::string& part);
+// A program's text output with its line ends as LF: on Windows the C runtime
+// writes text-mode output with CR LF.
+std::string ProgramText(const std::string& text);
 
 // A program running in the background until stopped with SIGTERM.
 class BackgroundProcess {
@@ -82,6 +85,9 @@ class BackgroundProcess {
  private:
   pid_t pid_ = -1;
   int status_ = -1;
+#ifdef _WIN32
+  void* process_ = nullptr;  // held so that the id stays the child's
+#endif
 };
 
 // Waits until `path` holds a port number; 0 after `seconds`.

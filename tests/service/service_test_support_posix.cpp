@@ -1,0 +1,164 @@
+// The POSIX side of the service test support: sockets and child processes.
+#include "tests/service/service_test_support.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <stdexcept>
+
+namespace service_test {
+
+CapturePeer::CapturePeer(const std::string& address) : address_(address) {
+  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  int on = 1;
+  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+  if (::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(listener_, 8) != 0)
+    throw std::runtime_error("capture peer cannot listen on " + address);
+  socklen_t length = sizeof sa;
+  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &length);
+  port_ = ntohs(sa.sin_port);
+  thread_ = std::thread([this] { Run(); });
+}
+
+CapturePeer::~CapturePeer() {
+  stop_ = true;
+  thread_.join();
+  ::close(listener_);
+}
+
+namespace {
+
+// Waits for input until the peer stops; false when stopping or closed.
+bool Readable(int fd, const std::atomic<bool>& stop) {
+  while (!stop) {
+    pollfd p{fd, POLLIN, 0};
+    int n = ::poll(&p, 1, 50);
+    if (n > 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void CapturePeer::Run() {
+  while (Readable(listener_, stop_)) {
+    int c = ::accept(listener_, nullptr, nullptr);
+    if (c < 0) continue;
+    ++connections_;
+    std::string data;
+    char buffer[65536];
+    size_t headEnd = std::string::npos;
+    size_t total = std::string::npos;
+    while (total == std::string::npos || data.size() < total) {
+      if (!Readable(c, stop_)) break;
+      ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      data.append(buffer, static_cast<size_t>(n));
+      if (headEnd == std::string::npos && (headEnd = data.find("\r\n\r\n")) != std::string::npos) {
+        HttpRequest probe{data.substr(0, headEnd), ""};
+        std::string length = probe.Header("Content-Length");
+        total = headEnd + 4 + (length.empty() ? 0 : std::stoul(length));
+      }
+    }
+    std::string reply;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (headEnd != std::string::npos)
+        requests_.push_back({data.substr(0, headEnd), data.substr(headEnd + 4)});
+      if (!replies_.empty()) {
+        reply = replies_.front();
+        replies_.erase(replies_.begin());
+      }
+    }
+    if (reply.empty()) {
+      while (Readable(c, stop_) && ::recv(c, buffer, sizeof buffer, 0) > 0) {
+      }
+    } else {
+      ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
+    }
+    ::close(c);
+  }
+}
+
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
+                                     const std::string& stdoutFile,
+                                     const std::map<std::string, std::string>& env) {
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    int out = ::open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out, 1);
+    ::close(out);
+    for (const auto& kv : env) ::setenv(kv.first.c_str(), kv.second.c_str(), 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+}
+
+BackgroundProcess::~BackgroundProcess() {
+  if (pid_ > 0) Stop();
+}
+
+int BackgroundProcess::Stop() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    return Wait(30);
+  }
+  return status_;
+}
+
+int BackgroundProcess::Wait(int seconds) {
+  if (pid_ <= 0) return status_;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int raw = 0;
+  while (::waitpid(pid_, &raw, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &raw, 0);
+      break;
+    }
+    ::usleep(20 * 1000);
+  }
+  pid_ = -1;
+  status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return status_;
+}
+
+int WaitForPortFile(const std::string& path, int seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream in(path);
+    int port = 0;
+    if (in >> port && port > 0) return port;
+    ::usleep(20 * 1000);
+  }
+  return 0;
+}
+
+int ClosedPort() {
+  int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  socklen_t length = sizeof sa;
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &length);
+  ::close(s);
+  return ntohs(sa.sin_port);
+}
+
+}  // namespace service_test

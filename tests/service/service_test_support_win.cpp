@@ -1,0 +1,166 @@
+// The Windows side of the service test support: Winsock and child processes.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <chrono>
+#include <fstream>
+#include <stdexcept>
+
+#include "tests/service/service_test_support.h"
+#include "tests/test_support_win.h"
+
+namespace service_test {
+namespace {
+
+struct Winsock {
+  Winsock() {
+    WSADATA data{};
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+  }
+  ~Winsock() { ::WSACleanup(); }
+};
+
+void StartWinsock() { static Winsock winsock; }
+
+SOCKET Socket(int fd) { return static_cast<SOCKET>(fd); }
+
+// Waits for input until the peer stops; false when stopping or closed.
+bool Readable(int fd, const std::atomic<bool>& stop) {
+  while (!stop) {
+    WSAPOLLFD p{Socket(fd), POLLRDNORM, 0};
+    if (::WSAPoll(&p, 1, 50) > 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+CapturePeer::CapturePeer(const std::string& address) : address_(address) {
+  StartWinsock();
+  // Socket handles are small numbers, which an int holds on 32-bit Windows.
+  listener_ = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
+  if (::bind(Socket(listener_), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(Socket(listener_), 8) != 0)
+    throw std::runtime_error("capture peer cannot listen on " + address);
+  int length = sizeof sa;
+  ::getsockname(Socket(listener_), reinterpret_cast<sockaddr*>(&sa), &length);
+  port_ = ntohs(sa.sin_port);
+  thread_ = std::thread([this] { Run(); });
+}
+
+CapturePeer::~CapturePeer() {
+  stop_ = true;
+  thread_.join();
+  ::closesocket(Socket(listener_));
+}
+
+void CapturePeer::Run() {
+  while (Readable(listener_, stop_)) {
+    const SOCKET accepted = ::accept(Socket(listener_), nullptr, nullptr);
+    if (accepted == INVALID_SOCKET) continue;
+    const int c = static_cast<int>(accepted);
+    ++connections_;
+    std::string data;
+    char buffer[65536];
+    size_t headEnd = std::string::npos;
+    size_t total = std::string::npos;
+    while (total == std::string::npos || data.size() < total) {
+      if (!Readable(c, stop_)) break;
+      const int n = ::recv(accepted, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      data.append(buffer, static_cast<size_t>(n));
+      if (headEnd == std::string::npos && (headEnd = data.find("\r\n\r\n")) != std::string::npos) {
+        HttpRequest probe{data.substr(0, headEnd), ""};
+        std::string length = probe.Header("Content-Length");
+        total = headEnd + 4 + (length.empty() ? 0 : std::stoul(length));
+      }
+    }
+    std::string reply;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (headEnd != std::string::npos)
+        requests_.push_back({data.substr(0, headEnd), data.substr(headEnd + 4)});
+      if (!replies_.empty()) {
+        reply = replies_.front();
+        replies_.erase(replies_.begin());
+      }
+    }
+    if (reply.empty()) {
+      while (Readable(c, stop_) && ::recv(accepted, buffer, sizeof buffer, 0) > 0) {
+      }
+    } else {
+      ::send(accepted, reply.data(), static_cast<int>(reply.size()), 0);
+    }
+    ::closesocket(accepted);
+  }
+}
+
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
+                                     const std::string& stdoutFile,
+                                     const std::map<std::string, std::string>& env) {
+  const unsigned long pid = testing_support::StartProcess(argv, env, stdoutFile);
+  if (pid == 0) return;
+  process_ = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+  if (process_ != nullptr) pid_ = static_cast<pid_t>(pid);
+}
+
+BackgroundProcess::~BackgroundProcess() {
+  if (pid_ > 0) Stop();
+}
+
+// Windows has no SIGTERM to ask with: the process is ended, as if killed.
+int BackgroundProcess::Stop() {
+  if (pid_ > 0) {
+    ::TerminateProcess(process_, 1);
+    ::WaitForSingleObject(process_, 30000);
+    ::CloseHandle(process_);
+    process_ = nullptr;
+    pid_ = -1;
+    status_ = -1;
+  }
+  return status_;
+}
+
+int BackgroundProcess::Wait(int seconds) {
+  if (pid_ <= 0) return status_;
+  if (::WaitForSingleObject(process_, static_cast<DWORD>(seconds) * 1000) != WAIT_OBJECT_0) {
+    return Stop();
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process_, &code);
+  ::CloseHandle(process_);
+  process_ = nullptr;
+  pid_ = -1;
+  status_ = code >= 0xC0000000u ? -1 : static_cast<int>(code);
+  return status_;
+}
+
+int WaitForPortFile(const std::string& path, int seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream in(path);
+    int port = 0;
+    if (in >> port && port > 0) return port;
+    ::Sleep(20);
+  }
+  return 0;
+}
+
+int ClosedPort() {
+  StartWinsock();
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  int length = sizeof sa;
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &length);
+  ::closesocket(s);
+  return ntohs(sa.sin_port);
+}
+
+}  // namespace service_test
