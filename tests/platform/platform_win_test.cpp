@@ -118,7 +118,8 @@ TEST(WinAdapters, DescribedAdaptersReplaceTheSystemList) {
 TEST(WinClock, TickCountAdvancesWithSleep) {
   const uint32_t before = platform::TickCount();
   ::Sleep(50);
-  EXPECT_GE(static_cast<uint32_t>(platform::TickCount() - before), 40u);
+  // The count moves in steps of the system tick, up to 16 ms.
+  EXPECT_GE(static_cast<uint32_t>(platform::TickCount() - before), 34u);
   const platform::LocalTimeOfDay now = platform::LocalTime();
   EXPECT_GE(now.year, 2020);
   EXPECT_LE(now.month, 12);
