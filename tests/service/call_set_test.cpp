@@ -71,8 +71,13 @@ class AgentFolder {
  public:
   AgentFolder() {
     namespace fs = std::filesystem;
-    probe_ = dir_.path() + "/call_set_probe";
-    fs::copy_file(testing_support::BuildDir() + "/tests/service/call_set_probe", probe_);
+#ifdef _WIN32
+    const std::string name = "call_set_probe.exe";
+#else
+    const std::string name = "call_set_probe";
+#endif
+    probe_ = dir_.path() + "/" + name;
+    fs::copy_file(testing_support::BuildDir() + "/tests/service/" + name, probe_);
     fs::permissions(probe_, fs::perms::owner_all);
   }
   void WriteProxySettings(const std::string& text) {
@@ -80,7 +85,10 @@ class AgentFolder {
     testing_support::WriteFile(dir_.path() + "/Conf/ProxyInfo.xml", text);
   }
   ProcessResult Call(const std::string& endpoint, const std::string& payload = "<Doc/>") {
-    return RunProcess({probe_, endpoint, payload});
+    ProcessResult run = RunProcess({probe_, endpoint, payload});
+    run.out = ProgramText(run.out);
+    run.err = ProgramText(run.err);
+    return run;
   }
 
  private:
