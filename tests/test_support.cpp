@@ -142,6 +142,13 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   return result;
 }
 
+std::string CopyThisProgram(const std::string& dir, const std::string& name) {
+  const std::string path = dir + "/" + name;
+  WriteFile(path, ReadFile("/proc/self/exe"));
+  ::chmod(path.c_str(), 0755);
+  return path;
+}
+
 std::string BuildDir() {
   const char* dir = std::getenv("QUORVIL_BUILD_DIR");
   return dir != nullptr ? dir : ".";

@@ -37,6 +37,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env = {},
                          const std::string& input = std::string());
 
+// Copies the running program into `dir` as `name` (with ".exe" on Windows),
+// ready to run; answers the copy's path.
+std::string CopyThisProgram(const std::string& dir, const std::string& name);
+
 // The build tree, from QUORVIL_BUILD_DIR (set by CTest).
 std::string BuildDir();
 std::string SourceDir();

@@ -272,6 +272,24 @@ bool FileExists(const std::string& path) {
   return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string CopyThisProgram(const std::string& dir, const std::string& name) {
+  std::wstring self(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, &self[0], static_cast<DWORD>(self.size()));
+    if (n == 0) throw std::runtime_error("GetModuleFileNameW failed");
+    if (n < self.size()) {
+      self.resize(n);
+      break;
+    }
+    self.resize(self.size() * 2);
+  }
+  const std::string path = dir + "/" + name + ".exe";
+  if (!::CopyFileW(self.c_str(), Wide(path).c_str(), FALSE)) {
+    throw std::runtime_error("cannot copy the program to " + path);
+  }
+  return path;
+}
+
 std::string BuildDir() {
   const char* dir = std::getenv("QUORVIL_BUILD_DIR");
   return dir != nullptr ? dir : ".";

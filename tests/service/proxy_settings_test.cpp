@@ -3,8 +3,10 @@
 #include "service/proxy_settings.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "platform/host_addresses.h"
+#include "platform/machine_root.h"
 #include "service/local_address.h"
 #include "tests/test_support.h"
 
@@ -22,6 +25,10 @@ __attribute__((constructor)) void RunProbe() {
   const char* probe = std::getenv("QUORVIL_PROXY_PROBE");
   if (probe == nullptr) return;
   const std::string p(probe);
+#ifdef _WIN32
+  // The bytes as printed, without text-mode CR LF.
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+#endif
   if (p == "read") {
     char host[kProxyBufferSize] = "keep";
     char port[kProxyBufferSize] = "keep";
@@ -51,11 +58,8 @@ class ProxyAgent : public ::testing::Test {
  protected:
   void SetUp() override {
     agent_ = dir_.path() + "/agent";
-    ::mkdir(agent_.c_str(), 0755);
-    ::mkdir((agent_ + "/Conf").c_str(), 0755);
-    program_ = agent_ + "/agent-host";
-    testing_support::WriteFile(program_, testing_support::ReadFile("/proc/self/exe"));
-    ::chmod(program_.c_str(), 0755);
+    ASSERT_TRUE(platform::MakeDirectories(agent_ + "/Conf"));
+    program_ = testing_support::CopyThisProgram(agent_, "agent-host");
   }
 
   void WriteSettings(const std::string& text) {
