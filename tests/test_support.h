@@ -32,6 +32,10 @@ struct ProcessResult {
   std::string err;
 };
 
+// A program's text output with its line ends as LF: on Windows the C runtime
+// writes text-mode output with CR LF.
+std::string ProgramText(const std::string& text);
+
 // Runs a program with extra environment variables and optional input.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env = {},

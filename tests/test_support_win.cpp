@@ -272,6 +272,14 @@ bool FileExists(const std::string& path) {
   return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string ProgramText(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+  }
+  return out;
+}
+
 std::string CopyThisProgram(const std::string& dir, const std::string& name) {
   std::wstring self(MAX_PATH, L'\0');
   for (;;) {

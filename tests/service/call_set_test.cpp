@@ -21,6 +21,7 @@ namespace {
 
 using namespace service_test;
 using testing_support::ProcessResult;
+using testing_support::ProgramText;
 using testing_support::RunProcess;
 using testing_support::TempDir;
 

@@ -13,6 +13,7 @@
 namespace {
 
 using namespace service_test;
+using testing_support::ProgramText;
 using testing_support::TempDir;
 
 class Devconf {

@@ -146,18 +146,6 @@ size_t CountOf(const std::string& text, const std::string& part) {
   return n;
 }
 
-std::string ProgramText(const std::string& text) {
-#ifdef _WIN32
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-  }
-  return out;
-#else
-  return text;
-#endif
-}
-
 std::string DevconfServicePath() {
   return testing_support::BuildDir() + "/hosts/devconf/devconf-service";
 }

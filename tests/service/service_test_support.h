@@ -65,9 +65,6 @@ bool HasElement(const std::string& xml, const std::string& tag);
 // Replaces the five predefined entities and numeric character references.
 std::string DecodeXmlText(const std::string& text);
 size_t CountOf(const std::string& text, const std::string& part);
-// A program's text output with its line ends as LF: on Windows the C runtime
-// writes text-mode output with CR LF.
-std::string ProgramText(const std::string& text);
 
 // A program running in the background until stopped with SIGTERM.
 class BackgroundProcess {
