@@ -209,6 +209,27 @@ void StopProcess(unsigned long pid) {
   ::CloseHandle(process);
 }
 
+bool DllExportNames(const std::string& path, std::vector<std::string>* names) {
+  names->clear();
+  HMODULE module = ::LoadLibraryW(Wide(path).c_str());
+  if (module == nullptr) return false;
+  const auto* base = reinterpret_cast<const unsigned char*>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  bool whole = true;
+  if (dir.VirtualAddress != 0) {
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+    const auto* nameRvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+      names->emplace_back(reinterpret_cast<const char*>(base + nameRvas[i]));
+    }
+    whole = exports->NumberOfFunctions == exports->NumberOfNames;
+  }
+  ::FreeLibrary(module);
+  return whole;
+}
+
 std::string TempBase() {
   wchar_t base[MAX_PATH + 1] = {};
   const DWORD n = ::GetTempPathW(MAX_PATH + 1, base);

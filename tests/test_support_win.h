@@ -16,6 +16,9 @@ unsigned long StartProcess(const std::vector<std::string>& argv,
 bool ProcessRunning(unsigned long pid);
 // Ends the process and waits for it.
 void StopProcess(unsigned long pid);
+// The names in the export table of a DLL, loaded for the look; false when it
+// cannot be loaded or exports anything by ordinal only.
+bool DllExportNames(const std::string& path, std::vector<std::string>* names);
 // The system's temporary folder, '/'-separated, without a trailing '/'.
 std::string TempBase();
 

@@ -1,5 +1,9 @@
 // libQuorvilComponent.so as a host loads, registers, uses and unloads it.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -11,8 +15,12 @@
 
 #include "component/exports.h"
 #include "platform/registry.h"
+#include "platform/utf.h"
 #include "tests/component/test_context.h"
 #include "tests/test_support.h"
+#ifdef _WIN32
+#include "tests/test_support_win.h"
+#endif
 
 namespace {
 
@@ -21,38 +29,68 @@ using testing_support::RunProcess;
 
 constexpr const char* kProgId = "Components_R_Us.ComponentX.1";
 
-std::string RealPath(const char* path) {
-  char buf[PATH_MAX];
-  return ::realpath(path, buf) != nullptr ? std::string(buf) : std::string(path);
+#ifdef _WIN32
+// Backslashed, as GetModuleFileNameW gives the registered library's path back.
+const std::string kLibrary = testing_support::BuildDir() + "\\component\\QuorvilComponent.dll";
+const std::string kHost = testing_support::BuildDir() + "\\hosts\\workflow\\drovemark-host.exe";
+std::string RealPath(const std::string& path) { return path; }
+void* OpenLibrary(const std::string& path) {
+  const WideString wide = platform::Utf8ToUtf16(path.data(), path.size());
+  return ::LoadLibraryW(reinterpret_cast<const wchar_t*>(wide.c_str()));
 }
+void* Symbol(void* library, const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+}
+int CloseLibrary(void* library) { return ::FreeLibrary(static_cast<HMODULE>(library)) ? 0 : 1; }
+std::string LoadError() { return "error " + std::to_string(::GetLastError()); }
+#else
+const std::string kLibrary = COMPONENT_LIBRARY;
+const std::string kHost = DROVEMARK_HOST;
+std::string RealPath(const std::string& path) {
+  char buf[PATH_MAX];
+  return ::realpath(path.c_str(), buf) != nullptr ? std::string(buf) : path;
+}
+void* OpenLibrary(const std::string& path) { return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* Symbol(void* library, const char* name) { return ::dlsym(library, name); }
+int CloseLibrary(void* library) { return ::dlclose(library); }
+std::string LoadError() { return ::dlerror(); }
+#endif
 
 TEST(ComponentExports, OnlyTheThreeEntryPointsAreExported) {
+  std::set<std::string> names;
+#ifdef _WIN32
+  std::vector<std::string> exported;
+  ASSERT_TRUE(testing_support::DllExportNames(kLibrary, &exported));
+  names.insert(exported.begin(), exported.end());
+#else
   const auto nm = RunProcess({"/usr/bin/nm", "-D", "--defined-only", COMPONENT_LIBRARY});
   ASSERT_EQ(nm.exitCode, 0) << nm.err;
-  std::set<std::string> names;
   std::istringstream lines(nm.out);
   std::string line;
   while (std::getline(lines, line)) names.insert(line.substr(line.rfind(' ') + 1));
+#endif
   EXPECT_EQ(names, (std::set<std::string>{"DllCreateInstance", "DllRegisterServer", "DllUnregisterServer"}));
 }
 
 class LoadedComponent : public ::testing::Test {
  protected:
   void SetUp() override {
-    handle_ = ::dlopen(COMPONENT_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle_, nullptr) << ::dlerror();
-    registerServer_ = reinterpret_cast<DllRegisterServerFn>(::dlsym(handle_, "DllRegisterServer"));
-    unregisterServer_ = reinterpret_cast<DllRegisterServerFn>(::dlsym(handle_, "DllUnregisterServer"));
-    createInstance_ = reinterpret_cast<DllCreateInstanceFn>(::dlsym(handle_, "DllCreateInstance"));
+    handle_ = OpenLibrary(kLibrary);
+    ASSERT_NE(handle_, nullptr) << LoadError();
+    registerServer_ = reinterpret_cast<DllRegisterServerFn>(Symbol(handle_, "DllRegisterServer"));
+    unregisterServer_ = reinterpret_cast<DllRegisterServerFn>(Symbol(handle_, "DllUnregisterServer"));
+    createInstance_ = reinterpret_cast<DllCreateInstanceFn>(Symbol(handle_, "DllCreateInstance"));
     ASSERT_TRUE(registerServer_ && unregisterServer_ && createInstance_);
   }
   void TearDown() override {
-    if (handle_ != nullptr) ::dlclose(handle_);
+    if (handle_ != nullptr) CloseLibrary(handle_);
   }
 
   std::string Root() const { return root_.path(); }
   testing_support::ProcessResult HostList() const {
-    return RunProcess({DROVEMARK_HOST, "list"}, {{"QUORVIL_ROOT", Root()}});
+    testing_support::ProcessResult r = RunProcess({kHost, "list"}, {{"QUORVIL_ROOT", Root()}});
+    r.out = testing_support::ProgramText(r.out);
+    return r;
   }
 
   testing_support::TempDir root_;
@@ -70,12 +108,12 @@ TEST_F(LoadedComponent, RegisteringRecordsOneClassThatANewProcessListsUntilUnreg
   EXPECT_EQ(classes[0].progId, kProgId);
   EXPECT_EQ(classes[0].description, "A plug-in component template");
   EXPECT_EQ(classes[0].flags, 0u);
-  EXPECT_EQ(classes[0].library, RealPath(COMPONENT_LIBRARY));
+  EXPECT_EQ(classes[0].library, RealPath(kLibrary));
 
   auto listed = HostList();
   EXPECT_EQ(listed.exitCode, 0) << listed.err;
   EXPECT_EQ(listed.out, std::string(kProgId) + "\tA plug-in component template\tflags 0x0\t" +
-                            RealPath(COMPONENT_LIBRARY) + "\n");
+                            RealPath(kLibrary) + "\n");
 
   EXPECT_EQ(unregisterServer_(), 0);
   EXPECT_TRUE(CZetLibraryUtils::ListRegisteredClasses().empty());
@@ -85,6 +123,9 @@ TEST_F(LoadedComponent, RegisteringRecordsOneClassThatANewProcessListsUntilUnreg
 }
 
 TEST_F(LoadedComponent, RegistryThatRefusesTheKeyMakesRegisteringAnswerEFailAndFreesTheArray) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows key may hold a value and a subkey of one name: Wine cannot make it refuse";
+#endif
   // A value where the host's key should be: no key can be made below it.
   auto drovemark = platform::RegKey::Create("Software\\Drovemark", platform::RegAccess::kAll);
   ASSERT_TRUE(drovemark);
@@ -130,12 +171,12 @@ TEST(ComponentLifecycle, LoadingCreatingManyInstancesAndUnloadingLeavesNothingBe
   const std::size_t bytes = ondra::AllocBase::OutstandingBytes();
   ASSERT_EQ(DetectorsNamed(kProgId), 0u);
   for (int round = 0; round < 3; ++round) {
-    void* handle = ::dlopen(COMPONENT_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << ::dlerror();
+    void* handle = OpenLibrary(kLibrary);
+    ASSERT_NE(handle, nullptr) << LoadError();
     EXPECT_TRUE(CZetLibraryUtils::IsClassAvailable(kProgId));
     EXPECT_NE(ondra::Class::findClass(kProgId), nullptr);
     EXPECT_EQ(DetectorsNamed(kProgId), 2u);
-    auto create = reinterpret_cast<DllCreateInstanceFn>(::dlsym(handle, "DllCreateInstance"));
+    auto create = reinterpret_cast<DllCreateInstanceFn>(Symbol(handle, "DllCreateInstance"));
     ASSERT_NE(create, nullptr);
     std::vector<ondra::DynamicObject*> objects;
     for (int i = 0; i < 100; ++i) {
@@ -151,7 +192,7 @@ TEST(ComponentLifecycle, LoadingCreatingManyInstancesAndUnloadingLeavesNothingBe
     EXPECT_EQ(ondra::LeakDetector::AllAlive().size(), 100u);
     for (ondra::DynamicObject* object : objects) object->release();
     EXPECT_TRUE(ondra::LeakDetector::AllAlive().empty());
-    ASSERT_EQ(::dlclose(handle), 0);
+    ASSERT_EQ(CloseLibrary(handle), 0);
     EXPECT_FALSE(CZetLibraryUtils::IsClassAvailable(kProgId));
     EXPECT_EQ(ondra::Class::findClass(kProgId), nullptr);
     EXPECT_EQ(DetectorsNamed(kProgId), 0u);

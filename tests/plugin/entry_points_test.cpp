@@ -16,6 +16,9 @@
 #include "support/err_obj.h"
 #include "tests/plugin/recording_host.h"
 #include "tests/test_support.h"
+#ifdef _WIN32
+#include "tests/test_support_win.h"
+#endif
 
 namespace {
 
@@ -42,23 +45,6 @@ void* Symbol(void* library, const char* name) {
   return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
 }
 std::string LoadError() { return "error " + std::to_string(::GetLastError()); }
-
-// The names in the export table of the loaded DLL's image.
-std::vector<std::string> ExportedNames(void* library) {
-  const auto* base = static_cast<const unsigned char*>(library);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-  std::vector<std::string> names;
-  if (dir.VirtualAddress == 0) return names;
-  const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
-  const auto* nameRvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
-    names.emplace_back(reinterpret_cast<const char*>(base + nameRvas[i]));
-  }
-  EXPECT_EQ(exports->NumberOfFunctions, exports->NumberOfNames) << "exports by ordinal only";
-  return names;
-}
 #else
 void* OpenLibrary(const std::string& path) { return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* Symbol(void* library, const char* name) { return ::dlsym(library, name); }
@@ -67,10 +53,8 @@ std::string LoadError() { return ::dlerror(); }
 
 TEST(PluginExports, ExactlyTheSevenEntryPointsAreExported) {
 #ifdef _WIN32
-  void* library = OpenLibrary(testing_support::PluginPath());
-  ASSERT_NE(library, nullptr) << LoadError();
-  std::vector<std::string> names = ExportedNames(library);
-  ::FreeLibrary(static_cast<HMODULE>(library));
+  std::vector<std::string> names;
+  ASSERT_TRUE(testing_support::DllExportNames(testing_support::PluginPath(), &names));
 #else
   auto r = RunProcess({"/usr/bin/nm", "-D", "--defined-only", testing_support::PluginPath()});
   ASSERT_EQ(r.exitCode, 0) << r.err;
