@@ -1,21 +1,88 @@
 // Text conversion, the agent folder and the named lock protocol.
 #include <gtest/gtest.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "platform/module_path.h"
 #include "support/module_dir.h"
 #include "support/named_lock.h"
+#include "platform/utf.h"
 #include "support/text_conversion.h"
 #include "tests/test_support.h"
 
 namespace {
+
+void TakeBothLocksInTurn() {
+  for (int i = 0; i < 300; ++i) {
+    { NamedLockGuard proxy(u"h_Proxylock"); }
+    { NamedLockGuard ip(u"h_TryGetIpLock_uuid"); }
+  }
+}
+
+// Each holder puts its mark down twice under the lock, with a pause between.
+void MarkTwiceUnderTheLock(const std::string& trace, char mark) {
+  for (int i = 0; i < 50; ++i) {
+    NamedLockGuard guard(u"h_Proxylock");
+    FILE* f = std::fopen(trace.c_str(), "a");
+    std::fputc(mark, f);
+    std::fflush(f);
+#ifdef _WIN32
+    ::Sleep(1);
+#else
+    ::usleep(200);
+#endif
+    std::fputc(mark, f);
+    std::fclose(f);
+  }
+}
+
+#ifdef _WIN32
+// Windows cannot fork: the second process is this program run again, which
+// does its part here, before the tests, and says when it has begun.
+__attribute__((constructor)) void RunLockProbe() {
+  const char* probe = std::getenv("QUORVIL_LOCK_PROBE");
+  if (probe == nullptr) return;
+  const std::string ready = std::getenv("QUORVIL_LOCK_READY");
+  testing_support::WriteFile(ready, "ready");
+  if (std::string(probe) == "turns") {
+    TakeBothLocksInTurn();
+  } else {
+    MarkTwiceUnderTheLock(probe, 'c');
+  }
+  std::_Exit(0);
+}
+
+// Runs the probe in a second process alongside `work`, started once the
+// probe has begun; answers the probe's exit code.
+template <typename Work>
+int AlongsideSecondProcess(const std::string& probe, const std::string& dir, Work work) {
+  wchar_t self[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::string program =
+      platform::Utf16ToUtf8(reinterpret_cast<const WideChar*>(self), n < MAX_PATH ? n : 0);
+  const std::string ready = dir + "/ready";
+  int code = -1;
+  std::thread child([&] {
+    code = testing_support::RunProcess(
+               {program}, {{"QUORVIL_LOCK_PROBE", probe}, {"QUORVIL_LOCK_READY", ready}})
+               .exitCode;
+  });
+  for (int i = 0; i < 1000 && !testing_support::FileExists(ready); ++i) ::Sleep(10);
+  work();
+  child.join();
+  return code;
+}
+#endif
 
 TEST(TextConversion, StopsAtTheFirstNulAndKeepsEverythingBefore) {
   EXPECT_EQ(ToUtf8(WideString(u"ab\0cd", 5)), "ab");
@@ -63,22 +130,13 @@ TEST(NamedLock, SecondUserWaitsUntilFirstReleases) {
   EXPECT_EQ(maxInside, 1);
 }
 
-#ifdef _WIN32
-#define SKIP_WITHOUT_FORK() GTEST_SKIP() << "it forks, which Windows cannot"
-#else
-#define SKIP_WITHOUT_FORK()
-#endif
-
 TEST(NamedLock, TwoProcessesTakingBothLocksInTurnNeverDeadlock) {
-  SKIP_WITHOUT_FORK();
-#ifndef _WIN32
+#ifdef _WIN32
+  testing_support::TempDir dir;
+  EXPECT_EQ(AlongsideSecondProcess("turns", dir.path(), TakeBothLocksInTurn), 0);
+#else
   pid_t child = ::fork();
-  auto loop = [] {
-    for (int i = 0; i < 300; ++i) {
-      { NamedLockGuard proxy(u"h_Proxylock"); }
-      { NamedLockGuard ip(u"h_TryGetIpLock_uuid"); }
-    }
-  };
+  auto loop = TakeBothLocksInTurn;
   if (child == 0) {
     loop();
     ::_exit(0);
@@ -91,21 +149,12 @@ TEST(NamedLock, TwoProcessesTakingBothLocksInTurnNeverDeadlock) {
 }
 
 TEST(NamedLock, TwoProcessesExcludeEachOther) {
-  SKIP_WITHOUT_FORK();
-#ifndef _WIN32
   testing_support::TempDir dir;
   const std::string trace = dir.path() + "/trace";
-  auto work = [&](char mark) {
-    for (int i = 0; i < 50; ++i) {
-      NamedLockGuard guard(u"h_Proxylock");
-      FILE* f = std::fopen(trace.c_str(), "a");
-      std::fputc(mark, f);
-      std::fflush(f);
-      ::usleep(200);
-      std::fputc(mark, f);
-      std::fclose(f);
-    }
-  };
+  auto work = [&](char mark) { MarkTwiceUnderTheLock(trace, mark); };
+#ifdef _WIN32
+  EXPECT_EQ(AlongsideSecondProcess(trace, dir.path(), [&] { work('p'); }), 0);
+#else
   pid_t child = ::fork();
   if (child == 0) {
     work('c');
@@ -114,10 +163,10 @@ TEST(NamedLock, TwoProcessesExcludeEachOther) {
   work('p');
   int status = 0;
   ::waitpid(child, &status, 0);
+#endif
   const std::string text = testing_support::ReadFile(trace);
   ASSERT_EQ(text.size(), 200u);
   for (size_t i = 0; i < text.size(); i += 2) EXPECT_EQ(text[i], text[i + 1]) << "at " << i;
-#endif
 }
 
 TEST(NamedLock, UnopenableEventRunsTheWorkUnguarded) {
