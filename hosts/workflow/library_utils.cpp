@@ -117,7 +117,10 @@ void CheckProgId(const std::string& progId) {
 std::string ReadText(const platform::RegKey& key, const char* name) {
   std::vector<uint8_t> data;
   if (!key.QueryValue(name, &data)) return std::string();
-  return std::string(data.begin(), data.end());
+  std::string text(data.begin(), data.end());
+  // A Windows registry may hand a string back with terminators of its own.
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
 }
 
 }  // namespace
