@@ -8,7 +8,7 @@
 
 namespace {
 
-struct Spec {
+struct Directive {
   bool left = false, plus = false, space = false, alt = false, zero = false;
   int width = -1;
   int precision = -1;
@@ -17,51 +17,51 @@ struct Spec {
 
 void Pad(WideString& out, size_t count, WideChar c) { out.append(count, c); }
 
-void EmitField(WideString& out, const Spec& spec, const WideChar* text, size_t len) {
-  const size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
-  if (!spec.left && width > len) Pad(out, width - len, u' ');
+void EmitField(WideString& out, const Directive& directive, const WideChar* text, size_t len) {
+  const size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
+  if (!directive.left && width > len) Pad(out, width - len, u' ');
   out.append(text, len);
-  if (spec.left && width > len) Pad(out, width - len, u' ');
+  if (directive.left && width > len) Pad(out, width - len, u' ');
 }
 
-void EmitInteger(WideString& out, const Spec& spec, uint64_t magnitude, bool negative,
+void EmitInteger(WideString& out, const Directive& directive, uint64_t magnitude, bool negative,
                  unsigned base, bool upper, bool isSigned) {
   char digits[72];
   size_t n = 0;
   const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-  if (!(magnitude == 0 && spec.precision == 0)) {
+  if (!(magnitude == 0 && directive.precision == 0)) {
     do {
       digits[n++] = set[magnitude % base];
       magnitude /= base;
     } while (magnitude != 0);
   }
   size_t precisionZeros = 0;
-  if (spec.precision >= 0 && static_cast<size_t>(spec.precision) > n) {
-    precisionZeros = static_cast<size_t>(spec.precision) - n;
+  if (directive.precision >= 0 && static_cast<size_t>(directive.precision) > n) {
+    precisionZeros = static_cast<size_t>(directive.precision) - n;
   }
   WideString prefix;
   if (isSigned) {
     if (negative) {
       prefix = u"-";
-    } else if (spec.plus) {
+    } else if (directive.plus) {
       prefix = u"+";
-    } else if (spec.space) {
+    } else if (directive.space) {
       prefix = u" ";
     }
   }
-  if (spec.alt && n > 0 && digits[n - 1] != '0') {
+  if (directive.alt && n > 0 && digits[n - 1] != '0') {
     if (base == 16) prefix += upper ? u"0X" : u"0x";
     if (base == 8 && precisionZeros == 0) prefix += u"0";
   }
   const size_t body = prefix.size() + precisionZeros + n;
-  const size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
-  const bool zeroPad = spec.zero && !spec.left && spec.precision < 0;
-  if (!spec.left && !zeroPad && width > body) Pad(out, width - body, u' ');
+  const size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
+  const bool zeroPad = directive.zero && !directive.left && directive.precision < 0;
+  if (!directive.left && !zeroPad && width > body) Pad(out, width - body, u' ');
   out += prefix;
   if (zeroPad && width > body) Pad(out, width - body, u'0');
   Pad(out, precisionZeros, u'0');
   while (n > 0) out += static_cast<WideChar>(digits[--n]);
-  if (spec.left && width > body) Pad(out, width - body, u' ');
+  if (directive.left && width > body) Pad(out, width - body, u' ');
 }
 
 }  // namespace
@@ -80,59 +80,59 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
       ++p;
       continue;
     }
-    Spec spec;
+    Directive directive;
     for (;; ++p) {
-      if (*p == u'-') spec.left = true;
-      else if (*p == u'+') spec.plus = true;
-      else if (*p == u' ') spec.space = true;
-      else if (*p == u'#') spec.alt = true;
-      else if (*p == u'0') spec.zero = true;
+      if (*p == u'-') directive.left = true;
+      else if (*p == u'+') directive.plus = true;
+      else if (*p == u' ') directive.space = true;
+      else if (*p == u'#') directive.alt = true;
+      else if (*p == u'0') directive.zero = true;
       else break;
     }
     if (*p == u'*') {
       int w = va_arg(args, int);
       if (w < 0) {
-        spec.left = true;
+        directive.left = true;
         w = -w;
       }
-      spec.width = w;
+      directive.width = w;
       ++p;
     } else if (*p >= u'0' && *p <= u'9') {
-      spec.width = 0;
+      directive.width = 0;
       while (*p >= u'0' && *p <= u'9') {
-        if (spec.width > 100000) return false;
-        spec.width = spec.width * 10 + (*p++ - u'0');
+        if (directive.width > 100000) return false;
+        directive.width = directive.width * 10 + (*p++ - u'0');
       }
     }
     if (*p == u'.') {
       ++p;
-      spec.precision = 0;
+      directive.precision = 0;
       if (*p == u'*') {
-        spec.precision = va_arg(args, int);
+        directive.precision = va_arg(args, int);
         ++p;
       } else {
         while (*p >= u'0' && *p <= u'9') {
-          if (spec.precision > 100000) return false;
-          spec.precision = spec.precision * 10 + (*p++ - u'0');
+          if (directive.precision > 100000) return false;
+          directive.precision = directive.precision * 10 + (*p++ - u'0');
         }
       }
     }
     bool narrowText = false, wideText = false;
     if (*p == u'h') {
       ++p;
-      spec.length = Spec::kShort;
+      directive.length = Directive::kShort;
       narrowText = true;
       if (*p == u'h') {
         ++p;
-        spec.length = Spec::kChar;
+        directive.length = Directive::kChar;
       }
     } else if (*p == u'l') {
       ++p;
-      spec.length = Spec::kLong;
+      directive.length = Directive::kLong;
       wideText = true;
       if (*p == u'l') {
         ++p;
-        spec.length = Spec::kLongLong;
+        directive.length = Directive::kLongLong;
       }
     } else if (*p == u'w') {
       ++p;
@@ -140,19 +140,19 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
     } else if (*p == u'I') {
       if (p[1] == u'6' && p[2] == u'4') {
         p += 3;
-        spec.length = Spec::kLongLong;
+        directive.length = Directive::kLongLong;
       } else if (p[1] == u'3' && p[2] == u'2') {
         p += 3;
       } else {
         ++p;
-        spec.length = Spec::kSize;
+        directive.length = Directive::kSize;
       }
     } else if (*p == u'z') {
       ++p;
-      spec.length = Spec::kSize;
+      directive.length = Directive::kSize;
     } else if (*p == u'L' || *p == u'q') {
       ++p;
-      spec.length = Spec::kLongLong;
+      directive.length = Directive::kLongLong;
     }
     const WideChar conv = *p;
     if (conv == 0) return false;
@@ -161,16 +161,16 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
       case u'd':
       case u'i': {
         int64_t v;
-        switch (spec.length) {
-          case Spec::kLongLong: v = va_arg(args, long long); break;
-          case Spec::kSize: v = static_cast<int64_t>(va_arg(args, ptrdiff_t)); break;
-          case Spec::kShort: v = static_cast<short>(va_arg(args, int)); break;
-          case Spec::kChar: v = static_cast<signed char>(va_arg(args, int)); break;
+        switch (directive.length) {
+          case Directive::kLongLong: v = va_arg(args, long long); break;
+          case Directive::kSize: v = static_cast<int64_t>(va_arg(args, ptrdiff_t)); break;
+          case Directive::kShort: v = static_cast<short>(va_arg(args, int)); break;
+          case Directive::kChar: v = static_cast<signed char>(va_arg(args, int)); break;
           default: v = va_arg(args, int); break;  // long is 32 bits on Windows
         }
         const bool neg = v < 0;
         const uint64_t mag = neg ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        EmitInteger(out, spec, mag, neg, 10, false, true);
+        EmitInteger(out, directive, mag, neg, 10, false, true);
         break;
       }
       case u'u':
@@ -178,21 +178,21 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
       case u'X':
       case u'o': {
         uint64_t v;
-        switch (spec.length) {
-          case Spec::kLongLong: v = va_arg(args, unsigned long long); break;
-          case Spec::kSize: v = va_arg(args, size_t); break;
-          case Spec::kShort: v = static_cast<unsigned short>(va_arg(args, unsigned)); break;
-          case Spec::kChar: v = static_cast<unsigned char>(va_arg(args, unsigned)); break;
+        switch (directive.length) {
+          case Directive::kLongLong: v = va_arg(args, unsigned long long); break;
+          case Directive::kSize: v = va_arg(args, size_t); break;
+          case Directive::kShort: v = static_cast<unsigned short>(va_arg(args, unsigned)); break;
+          case Directive::kChar: v = static_cast<unsigned char>(va_arg(args, unsigned)); break;
           default: v = va_arg(args, unsigned); break;
         }
         const unsigned base = conv == u'u' ? 10 : conv == u'o' ? 8 : 16;
-        EmitInteger(out, spec, v, false, base, conv == u'X', false);
+        EmitInteger(out, directive, v, false, base, conv == u'X', false);
         break;
       }
       case u'p': {
-        Spec ptrSpec = spec;
-        ptrSpec.precision = static_cast<int>(sizeof(void*) * 2);
-        EmitInteger(out, ptrSpec, reinterpret_cast<uintptr_t>(va_arg(args, void*)), false, 16,
+        Directive pointerDirective = directive;
+        pointerDirective.precision = static_cast<int>(sizeof(void*) * 2);
+        EmitInteger(out, pointerDirective, reinterpret_cast<uintptr_t>(va_arg(args, void*)), false, 16,
                     true, false);
         break;
       }
@@ -205,7 +205,7 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
         } else {
           c = static_cast<WideChar>(static_cast<unsigned char>(v));
         }
-        EmitField(out, spec, &c, 1);
+        EmitField(out, directive, &c, 1);
         break;
       }
       case u's':
@@ -215,18 +215,18 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
           const WideChar* s = va_arg(args, const WideChar*);
           if (s == nullptr) s = u"(null)";
           size_t len = 0;
-          while (s[len] != 0 && (spec.precision < 0 || len < static_cast<size_t>(spec.precision))) {
+          while (s[len] != 0 && (directive.precision < 0 || len < static_cast<size_t>(directive.precision))) {
             ++len;
           }
-          EmitField(out, spec, s, len);
+          EmitField(out, directive, s, len);
         } else {
           const char* s = va_arg(args, const char*);
           if (s == nullptr) s = "(null)";
           WideString w = platform::Utf8ToUtf16(s, std::strlen(s));
-          if (spec.precision >= 0 && w.size() > static_cast<size_t>(spec.precision)) {
-            w.resize(static_cast<size_t>(spec.precision));
+          if (directive.precision >= 0 && w.size() > static_cast<size_t>(directive.precision)) {
+            w.resize(static_cast<size_t>(directive.precision));
           }
-          EmitField(out, spec, w.data(), w.size());
+          EmitField(out, directive, w.data(), w.size());
         }
         break;
       }
@@ -242,19 +242,19 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
         char fmt[32];
         size_t n = 0;
         fmt[n++] = '%';
-        if (spec.left) fmt[n++] = '-';
-        if (spec.plus) fmt[n++] = '+';
-        if (spec.space) fmt[n++] = ' ';
-        if (spec.alt) fmt[n++] = '#';
-        if (spec.zero) fmt[n++] = '0';
+        if (directive.left) fmt[n++] = '-';
+        if (directive.plus) fmt[n++] = '+';
+        if (directive.space) fmt[n++] = ' ';
+        if (directive.alt) fmt[n++] = '#';
+        if (directive.zero) fmt[n++] = '0';
         fmt[n++] = '*';
         fmt[n++] = '.';
         fmt[n++] = '*';
         fmt[n++] = static_cast<char>(conv);
         fmt[n] = '\0';
         char buf[512];
-        const int width = spec.width > 0 ? spec.width : 0;
-        const int precision = spec.precision >= 0 ? spec.precision : 6;
+        const int width = directive.width > 0 ? directive.width : 0;
+        const int precision = directive.precision >= 0 ? directive.precision : 6;
         if (width > 400 || precision > 300) return false;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
