@@ -1,21 +1,13 @@
 #include "hosts/agent/plugin_loader.h"
 
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-
-#include <vector>
+#include "hosts/agent/module_loader.h"
 
 PluginLibrary::~PluginLibrary() { Unload(); }
 
 bool PluginLibrary::Load(const std::string& path, std::string* error) {
   Unload();
-  handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) {
-    const char* why = ::dlerror();
-    *error = "cannot load plug-in " + path + ": " + (why != nullptr ? why : "unknown error");
-    return false;
-  }
+  handle_ = module_loader::Open(path, error);
+  if (handle_ == nullptr) return false;
   struct Symbol {
     const char* name;
     void** slot;
@@ -31,7 +23,7 @@ bool PluginLibrary::Load(const std::string& path, std::string* error) {
       {"PostCommand", reinterpret_cast<void**>(&e.PostCommand)},
   };
   for (const Symbol& s : symbols) {
-    *s.slot = ::dlsym(handle_, s.name);
+    *s.slot = module_loader::Find(handle_, s.name);
     if (*s.slot == nullptr) {
       *error = "plug-in " + path + " does not export " + s.name;
       Unload();
@@ -43,21 +35,16 @@ bool PluginLibrary::Load(const std::string& path, std::string* error) {
 }
 
 void PluginLibrary::Unload() {
-  if (handle_ != nullptr) ::dlclose(handle_);
+  if (handle_ != nullptr) module_loader::Close(handle_);
   handle_ = nullptr;
   entry_ = PluginEntryPoints();
 }
 
 std::string DefaultPluginPath() {
-  std::vector<char> buf(PATH_MAX + 1, '\0');
-  ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-  std::string exe = n > 0 ? std::string(buf.data(), static_cast<size_t>(n)) : std::string();
-  const size_t slash = exe.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
-  // The executable lives in hosts/agent/ of the build tree, the plug-in in plugin/.
-  for (const char* candidate : {"/libQuorvil.so", "/../../plugin/libQuorvil.so"}) {
+  const std::string dir = module_loader::ExecutableFolder();
+  for (const char* candidate : module_loader::kPluginCandidates) {
     const std::string path = dir + candidate;
-    if (::access(path.c_str(), R_OK) == 0) return path;
+    if (module_loader::Exists(path)) return path;
   }
-  return dir + "/libQuorvil.so";
+  return dir + module_loader::kPluginCandidates[0];
 }
