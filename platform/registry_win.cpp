@@ -123,36 +123,37 @@ bool RegKey::DeleteValue(const std::string& name) {
   return key.get() != nullptr && ::RegDeleteValueW(key.get(), Wide(name).c_str()) == ERROR_SUCCESS;
 }
 
-std::vector<std::string> RegKey::ValueNames() const {
+namespace {
+
+// Names of a key's values or subkeys, by index until the enumeration ends;
+// `units` is the longest name the registry allows, and its NUL.
+template <typename Enumerate>
+std::vector<std::string> EnumerateNames(const std::string& dir, REGSAM sam, DWORD units,
+                                        Enumerate enumerate) {
   std::vector<std::string> names;
-  Key key(dir_, KEY_QUERY_VALUE);
+  Key key(dir, sam);
   if (key.get() == nullptr) return names;
-  wchar_t name[16384];  // the longest value name the registry allows, and its NUL
+  std::vector<wchar_t> name(units);
   for (DWORD i = 0;; ++i) {
-    DWORD units = sizeof name / sizeof name[0];
-    if (::RegEnumValueW(key.get(), i, name, &units, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.push_back(Narrow(name, units));
+    DWORD length = units;
+    if (enumerate(key.get(), i, name.data(), &length) != ERROR_SUCCESS) break;
+    names.push_back(Narrow(name.data(), length));
   }
   return names;
 }
 
+}  // namespace
+
+std::vector<std::string> RegKey::ValueNames() const {
+  return EnumerateNames(dir_, KEY_QUERY_VALUE, 16384, [](HKEY k, DWORD i, wchar_t* n, DWORD* u) {
+    return ::RegEnumValueW(k, i, n, u, nullptr, nullptr, nullptr, nullptr);
+  });
+}
+
 std::vector<std::string> RegKey::SubkeyNames() const {
-  std::vector<std::string> names;
-  Key key(dir_, KEY_ENUMERATE_SUB_KEYS);
-  if (key.get() == nullptr) return names;
-  wchar_t name[256];  // the longest key name the registry allows, and its NUL
-  for (DWORD i = 0;; ++i) {
-    DWORD units = sizeof name / sizeof name[0];
-    if (::RegEnumKeyExW(key.get(), i, name, &units, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.push_back(Narrow(name, units));
-  }
-  return names;
+  return EnumerateNames(dir_, KEY_ENUMERATE_SUB_KEYS, 256, [](HKEY k, DWORD i, wchar_t* n, DWORD* u) {
+    return ::RegEnumKeyExW(k, i, n, u, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 }  // namespace platform
