@@ -48,7 +48,11 @@ std::string CopyThisProgram(const std::string& dir, const std::string& name);
 // The build tree, from QUORVIL_BUILD_DIR (set by CTest).
 std::string BuildDir();
 std::string SourceDir();
-std::string PluginPath();  // build/plugin/libQuorvil.so
+std::string PluginPath();
+// The plug-in's file name on this system.
+std::string PluginFileName();
+// Sets an environment variable, or removes it for a null value.
+void SetVariable(const std::string& name, const char* value);  // build/plugin/libQuorvil.so
 
 // Sets QUORVIL_ROOT for this process for the guard's lifetime.
 class ScopedRoot {

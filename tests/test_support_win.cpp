@@ -319,28 +319,11 @@ std::string CopyThisProgram(const std::string& dir, const std::string& name) {
   return path;
 }
 
-std::string BuildDir() {
-  const char* dir = std::getenv("QUORVIL_BUILD_DIR");
-  return dir != nullptr ? dir : ".";
-}
+std::string PluginFileName() { return "Quorvil.dll"; }
 
-std::string SourceDir() {
-  const char* dir = std::getenv("QUORVIL_SOURCE_DIR");
-  return dir != nullptr ? dir : ".";
-}
-
-std::string PluginPath() { return BuildDir() + "/plugin/Quorvil.dll"; }
-
-ScopedRoot::ScopedRoot(const std::string& root) {
-  const char* prev = std::getenv("QUORVIL_ROOT");
-  hadPrevious_ = prev != nullptr;
-  if (hadPrevious_) previous_ = prev;
-  ::_putenv_s("QUORVIL_ROOT", root.c_str());
-}
-
-ScopedRoot::~ScopedRoot() {
+void SetVariable(const std::string& name, const char* value) {
   // An empty value removes the variable.
-  ::_putenv_s("QUORVIL_ROOT", hadPrevious_ ? previous_.c_str() : "");
+  ::_putenv_s(name.c_str(), value != nullptr ? value : "");
 }
 
 }  // namespace testing_support
