@@ -1,6 +1,8 @@
 // Loopback capture peer, background programs and SOAP text helpers.
 #include "tests/service/service_test_support.h"
 
+#include "tests/service/peer_socket.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -150,5 +152,43 @@ std::string DevconfServicePath() {
   return testing_support::BuildDir() + "/hosts/devconf/devconf-service";
 }
 
+
+// One connection: reads a whole request, keeps it, answers with the next
+// queued reply, or with nothing until the client gives up.
+void CapturePeer::Serve(int c) {
+  ++connections_;
+  std::string data;
+  char buffer[65536];
+  size_t headEnd = std::string::npos;
+  size_t total = std::string::npos;
+  while (total == std::string::npos || data.size() < total) {
+    if (!Readable(c, stop_)) break;
+    const long n = Receive(c, buffer, sizeof buffer);
+    if (n <= 0) break;
+    data.append(buffer, static_cast<size_t>(n));
+    if (headEnd == std::string::npos && (headEnd = data.find("\r\n\r\n")) != std::string::npos) {
+      HttpRequest probe{data.substr(0, headEnd), ""};
+      std::string length = probe.Header("Content-Length");
+      total = headEnd + 4 + (length.empty() ? 0 : std::stoul(length));
+    }
+  }
+  std::string reply;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (headEnd != std::string::npos)
+      requests_.push_back({data.substr(0, headEnd), data.substr(headEnd + 4)});
+    if (!replies_.empty()) {
+      reply = replies_.front();
+      replies_.erase(replies_.begin());
+    }
+  }
+  if (reply.empty()) {
+    while (Readable(c, stop_) && Receive(c, buffer, sizeof buffer) > 0) {
+    }
+  } else {
+    SendAll(c, reply);
+  }
+  CloseSocket(c);
+}
 
 }  // namespace service_test

@@ -39,6 +39,7 @@ class CapturePeer {
 
  private:
   void Run();
+  void Serve(int connection);
   int listener_ = -1;
   int port_ = 0;
   std::string address_;

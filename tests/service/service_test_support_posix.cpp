@@ -1,5 +1,6 @@
 // The POSIX side of the service test support: sockets and child processes.
 #include "tests/service/service_test_support.h"
+#include "tests/service/peer_socket.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -38,57 +39,27 @@ CapturePeer::~CapturePeer() {
   ::close(listener_);
 }
 
-namespace {
-
-// Waits for input until the peer stops; false when stopping or closed.
 bool Readable(int fd, const std::atomic<bool>& stop) {
   while (!stop) {
     pollfd p{fd, POLLIN, 0};
-    int n = ::poll(&p, 1, 50);
-    if (n > 0) return true;
+    if (::poll(&p, 1, 50) > 0) return true;
   }
   return false;
 }
 
-}  // namespace
+long Receive(int fd, char* buffer, size_t size) { return ::recv(fd, buffer, size, 0); }
+
+void SendAll(int fd, const std::string& bytes) {
+  ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+}
+
+void CloseSocket(int fd) { ::close(fd); }
 
 void CapturePeer::Run() {
   while (Readable(listener_, stop_)) {
     int c = ::accept(listener_, nullptr, nullptr);
     if (c < 0) continue;
-    ++connections_;
-    std::string data;
-    char buffer[65536];
-    size_t headEnd = std::string::npos;
-    size_t total = std::string::npos;
-    while (total == std::string::npos || data.size() < total) {
-      if (!Readable(c, stop_)) break;
-      ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      data.append(buffer, static_cast<size_t>(n));
-      if (headEnd == std::string::npos && (headEnd = data.find("\r\n\r\n")) != std::string::npos) {
-        HttpRequest probe{data.substr(0, headEnd), ""};
-        std::string length = probe.Header("Content-Length");
-        total = headEnd + 4 + (length.empty() ? 0 : std::stoul(length));
-      }
-    }
-    std::string reply;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (headEnd != std::string::npos)
-        requests_.push_back({data.substr(0, headEnd), data.substr(headEnd + 4)});
-      if (!replies_.empty()) {
-        reply = replies_.front();
-        replies_.erase(replies_.begin());
-      }
-    }
-    if (reply.empty()) {
-      while (Readable(c, stop_) && ::recv(c, buffer, sizeof buffer, 0) > 0) {
-      }
-    } else {
-      ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
-    }
-    ::close(c);
+    Serve(c);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "tests/service/peer_socket.h"
 #include "tests/service/service_test_support.h"
 #include "tests/test_support_win.h"
 
@@ -25,7 +26,8 @@ void StartWinsock() { static Winsock winsock; }
 
 SOCKET Socket(int fd) { return static_cast<SOCKET>(fd); }
 
-// Waits for input until the peer stops; false when stopping or closed.
+}  // namespace
+
 bool Readable(int fd, const std::atomic<bool>& stop) {
   while (!stop) {
     WSAPOLLFD p{Socket(fd), POLLRDNORM, 0};
@@ -34,7 +36,15 @@ bool Readable(int fd, const std::atomic<bool>& stop) {
   return false;
 }
 
-}  // namespace
+long Receive(int fd, char* buffer, size_t size) {
+  return ::recv(Socket(fd), buffer, static_cast<int>(size), 0);
+}
+
+void SendAll(int fd, const std::string& bytes) {
+  ::send(Socket(fd), bytes.data(), static_cast<int>(bytes.size()), 0);
+}
+
+void CloseSocket(int fd) { ::closesocket(Socket(fd)); }
 
 CapturePeer::CapturePeer(const std::string& address) : address_(address) {
   StartWinsock();
@@ -63,39 +73,7 @@ void CapturePeer::Run() {
     const SOCKET accepted = ::accept(Socket(listener_), nullptr, nullptr);
     if (accepted == INVALID_SOCKET) continue;
     const int c = static_cast<int>(accepted);
-    ++connections_;
-    std::string data;
-    char buffer[65536];
-    size_t headEnd = std::string::npos;
-    size_t total = std::string::npos;
-    while (total == std::string::npos || data.size() < total) {
-      if (!Readable(c, stop_)) break;
-      const int n = ::recv(accepted, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      data.append(buffer, static_cast<size_t>(n));
-      if (headEnd == std::string::npos && (headEnd = data.find("\r\n\r\n")) != std::string::npos) {
-        HttpRequest probe{data.substr(0, headEnd), ""};
-        std::string length = probe.Header("Content-Length");
-        total = headEnd + 4 + (length.empty() ? 0 : std::stoul(length));
-      }
-    }
-    std::string reply;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (headEnd != std::string::npos)
-        requests_.push_back({data.substr(0, headEnd), data.substr(headEnd + 4)});
-      if (!replies_.empty()) {
-        reply = replies_.front();
-        replies_.erase(replies_.begin());
-      }
-    }
-    if (reply.empty()) {
-      while (Readable(c, stop_) && ::recv(accepted, buffer, sizeof buffer, 0) > 0) {
-      }
-    } else {
-      ::send(accepted, reply.data(), static_cast<int>(reply.size()), 0);
-    }
-    ::closesocket(accepted);
+    Serve(c);
   }
 }
 
