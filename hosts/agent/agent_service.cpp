@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "agentH.h"
+#include "hosts/agent/loopback_socket.h"
 #include "hosts/agent/received_command.h"
 #include "platform/utf.h"
 #include "support/err_obj.h"
@@ -190,11 +191,16 @@ void AgentService::RunOnce(int fd, std::string* response) {
 
 int AgentService::Serve(const std::string& address, int port) {
   struct soap* soap = soap_new1(SOAP_C_UTFSTRING);
+#ifdef _WIN32
+  // SO_REUSEADDR there lets a second server take a port already listened on.
+  soap->bind_flags = SO_EXCLUSIVEADDRUSE;
+#else
   soap->bind_flags = SO_REUSEADDR;
+#endif
   soap->recv_maxlength = kMaxRequestBytes;
   if (!soap_valid_socket(soap_bind(soap, address.c_str(), port, 16))) {
     std::fprintf(stderr, "quorvil-agent: cannot listen on %s:%d: %s\n", address.c_str(), port,
-                 soap->errnum != 0 ? std::strerror(soap->errnum) : "bind failed");
+                 soap->errnum != 0 ? loopback_socket::ErrorText(soap->errnum).c_str() : "bind failed");
     soap_destroy(soap);
     soap_end(soap);
     soap_free(soap);
@@ -236,7 +242,8 @@ int AgentService::Serve(const std::string& address, int port) {
   while (!stopRequested) {
     if (!soap_valid_socket(soap_accept(soap))) {
       if (stopRequested) break;
-      std::fprintf(stderr, "quorvil-agent: accept failed: %s\n", std::strerror(soap->errnum));
+      std::fprintf(stderr, "quorvil-agent: accept failed: %s\n",
+                   loopback_socket::ErrorText(soap->errnum).c_str());
       status = 1;
       break;
     }

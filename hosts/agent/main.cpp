@@ -4,13 +4,13 @@
 #include <unistd.h>
 #ifdef _WIN32
 #include <io.h>
+
+#include <cwchar>
 #endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,8 +18,19 @@
 #include "hosts/agent/compose.h"
 #include "hosts/agent/plugin_loader.h"
 #include "hosts/agent/transport.h"
+#include "platform/utf.h"
 
 namespace {
+
+// A file descriptor reading `path` as bytes, negative with errno set.
+int OpenToRead(const std::string& path) {
+#ifdef _WIN32
+  const WideString wide = platform::Utf8ToUtf16(path.data(), path.size());
+  return ::_wopen(reinterpret_cast<const wchar_t*>(wide.c_str()), _O_RDONLY | _O_BINARY);
+#else
+  return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
+}
 
 const char kUsage[] =
     "usage: quorvil-agent [--plugin PATH] COMMAND [OPTIONS]\n"
@@ -127,11 +138,7 @@ int Run(const PluginLibrary& plugin, const std::vector<std::string>& args) {
   const std::string file = args.empty() ? "-" : args[0];
   int fd = 0;
   if (file != "-") {
-#ifdef _WIN32
-    fd = ::_open(file.c_str(), _O_RDONLY | _O_BINARY);  // requests are bytes
-#else
-    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-#endif
+    fd = OpenToRead(file);
     if (fd < 0) return Fail("cannot read the request " + file + ": " + std::strerror(errno));
   }
   AgentService service(&plugin);
@@ -207,11 +214,18 @@ int ParseComposeOptions(const std::vector<std::string>& args, ComposeOptions* op
     if (options->attachment) return Fail("--template FILE is required", 2);
     return 0;
   }
-  std::ifstream in(templateFile, std::ios::binary);
-  if (!in) return Fail("cannot read the template " + templateFile + ": " + std::strerror(errno));
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  options->templateBytes = bytes.str();
+  const int fd = OpenToRead(templateFile);
+  if (fd < 0) return Fail("cannot read the template " + templateFile + ": " + std::strerror(errno));
+  char buffer[65536];
+  long n;
+  while ((n = static_cast<long>(::read(fd, buffer, sizeof buffer))) > 0) {
+    options->templateBytes.append(buffer, static_cast<size_t>(n));
+  }
+  const int readError = errno;
+  ::close(fd);
+  if (n < 0) {
+    return Fail("cannot read the template " + templateFile + ": " + std::strerror(readError));
+  }
   return 0;
 }
 
@@ -240,9 +254,7 @@ int Send(const std::vector<std::string>& args) {
   return PrintAnswer(response);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int AgentMain(int argc, char** argv) {
 #ifdef _WIN32
   // Requests and their answers are bytes: no CR LF translation on the way.
   ::_setmode(0, _O_BINARY);
@@ -306,3 +318,23 @@ int main(int argc, char** argv) {
   if (command == "run") return Run(plugin, args);
   return Serve(plugin, args);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments as UTF-8 whatever the ANSI code page, so that attribute
+// texts and file names reach the agent whole.
+int wmain(int argc, wchar_t** wideArgv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) {
+    args.push_back(platform::Utf16ToUtf8(reinterpret_cast<const WideChar*>(wideArgv[i]),
+                                         std::wcslen(wideArgv[i])));
+  }
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  return AgentMain(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return AgentMain(argc, argv); }
+#endif

@@ -1,32 +1,19 @@
 // The client side of the agent's command service.
 #include "hosts/agent/transport.h"
 
-#ifndef _WIN32  // Winsock: the gSOAP header; Exchange: transport_exchange_win.cpp
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
-#include <cerrno>
-#include <cstring>
 #include <sstream>
 
 #include "agentH.h"
+#include "hosts/agent/loopback_socket.h"
 
 extern SOAP_NMAC struct Namespace namespaces[];
 
-#ifndef _WIN32
 namespace {
 
 // The plug-in may wait on its own peers for 2 x 15 s per service call.
 constexpr int kAnswerTimeoutMs = 120 * 1000;
 
-std::string Errno(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
-
 }  // namespace
-#endif
 
 CommandAnswer ReadAnswer(const std::string& httpResponse) {
   CommandAnswer answer;
@@ -113,69 +100,31 @@ bool ParseLoopbackUrl(const std::string& url, LoopbackUrl* parsed, std::string* 
   return true;
 }
 
-#ifndef _WIN32
 bool Exchange(const LoopbackUrl& url, const std::string& request, std::string* response,
               std::string* error) {
-  sockaddr_storage address{};
-  socklen_t length = 0;
-  int family = AF_INET;
-  if (::inet_pton(AF_INET, url.host.c_str(), &reinterpret_cast<sockaddr_in*>(&address)->sin_addr) ==
-      1) {
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(static_cast<uint16_t>(url.port));
-    length = sizeof *v4;
-  } else {
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-    ::inet_pton(AF_INET6, url.host.c_str(), &v6->sin6_addr);
-    v6->sin6_family = AF_INET6;
-    v6->sin6_port = htons(static_cast<uint16_t>(url.port));
-    length = sizeof *v6;
-    family = AF_INET6;
-  }
-  const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    *error = Errno("socket");
-    return false;
-  }
-  bool ok = false;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
-    *error = Errno(("cannot connect to " + url.hostHeader).c_str());
-  } else {
-    size_t sent = 0;
-    while (sent < request.size()) {
-      const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      sent += static_cast<size_t>(n);
+  using namespace loopback_socket;
+  const Handle socket = Connect(url.host, url.port, "cannot connect to " + url.hostHeader, error);
+  if (socket == kNoSocket) return false;
+  bool ok = SendAll(socket, request);
+  if (!ok) *error = Failure("cannot send the request");
+  // The request is whole: a server reading to the end of input stops there.
+  if (ok) FinishSending(socket);
+  while (ok) {
+    const int ready = WaitReadable(socket, kAnswerTimeoutMs);
+    if (ready <= 0) {
+      *error = ready == 0 ? "no answer from the agent" : Failure("poll");
+      ok = false;
+      break;
     }
-    if (sent < request.size()) {
-      *error = Errno("cannot send the request");
-    } else {
-      ok = true;
-      for (;;) {
-        pollfd p = {fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, kAnswerTimeoutMs);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) {
-          *error = ready == 0 ? "no answer from the agent" : Errno("poll");
-          ok = false;
-          break;
-        }
-        char buffer[8192];
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-          *error = Errno("cannot read the answer");
-          ok = false;
-          break;
-        }
-        if (n == 0) break;
-        response->append(buffer, static_cast<size_t>(n));
-      }
+    char buffer[8192];
+    const long n = Receive(socket, buffer, sizeof buffer);
+    if (n < 0) {
+      *error = Failure("cannot read the answer");
+      ok = false;
     }
+    if (n <= 0) break;
+    response->append(buffer, static_cast<size_t>(n));
   }
-  ::close(fd);
+  Close(socket);
   return ok;
 }
-#endif

@@ -218,7 +218,12 @@ int main(int argc, char** argv) {
   soap_init(&soap);
   soap_set_namespaces(&soap, namespaces);
   soap.fignore = SkipUnknownElement;
+#ifdef _WIN32
+  // SO_REUSEADDR there lets a second server take a port already listened on.
+  soap.bind_flags = SO_EXCLUSIVEADDRUSE;
+#else
   soap.bind_flags = SO_REUSEADDR;
+#endif
   soap.accept_timeout = -200000;  // wake up five times a second to see a signal
   soap.recv_timeout = 15;
   soap.send_timeout = 15;
