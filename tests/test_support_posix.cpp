@@ -1,5 +1,6 @@
 // Test helpers over POSIX processes, files and environment.
 #include "tests/test_support.h"
+#include "tests/test_support_posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -64,6 +65,16 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+void ExecChild(const std::vector<std::string>& argv,
+               const std::map<std::string, std::string>& env) {
+  for (const auto& kv : env) ::setenv(kv.first.c_str(), kv.second.c_str(), 1);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  ::execv(args[0], args.data());
+  ::_exit(127);
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env,
                          const std::string& input) {
@@ -79,12 +90,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
       ::close(fd);
     }
-    for (const auto& kv : env) ::setenv(kv.first.c_str(), kv.second.c_str(), 1);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
+    ExecChild(argv, env);
   }
   ::close(inPipe[0]);
   ::close(outPipe[1]);

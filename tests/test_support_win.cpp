@@ -165,29 +165,42 @@ HANDLE ChildJob() {
   return job;
 }
 
-unsigned long StartProcess(const std::vector<std::string>& argv,
-                           const std::map<std::string, std::string>& env,
-                           const std::string& stdoutFile) {
+namespace {
+
+// An inheritable handle writing to `path` (emptied first), or null.
+HANDLE OutputFile(const std::string& path) {
+  HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  ::SetHandleInformation(file, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  return file;
+}
+
+}  // namespace
+
+void* StartProcessHandle(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env,
+                         const std::string& stdoutFile, const std::string& stderrFile) {
   HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
   ::SetHandleInformation(nul, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  HANDLE out = nul;
-  if (!stdoutFile.empty()) {
-    out = ::CreateFileW(Wide(stdoutFile).c_str(), GENERIC_WRITE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) {
-      ::CloseHandle(nul);
-      return 0;
-    }
-    ::SetHandleInformation(out, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  }
-  HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
-  HANDLE process = Launch(argv, env, nul, out, err);
-  if (out != nul) ::CloseHandle(out);
+  HANDLE out = stdoutFile.empty() ? nul : OutputFile(stdoutFile);
+  HANDLE err = stderrFile.empty() ? ::GetStdHandle(STD_ERROR_HANDLE) : OutputFile(stderrFile);
+  HANDLE process = out != nullptr && err != nullptr ? Launch(argv, env, nul, out, err) : nullptr;
+  if (out != nullptr && out != nul) ::CloseHandle(out);
+  if (err != nullptr && !stderrFile.empty()) ::CloseHandle(err);
   ::CloseHandle(nul);
-  if (process == nullptr) return 0;
+  if (process == nullptr) return nullptr;
   if (HANDLE job = ChildJob()) ::AssignProcessToJobObject(job, process);
+  return process;
+}
+
+unsigned long StartProcess(const std::vector<std::string>& argv,
+                           const std::map<std::string, std::string>& env,
+                           const std::string& stdoutFile) {
+  HANDLE process = StartProcessHandle(argv, env, stdoutFile, std::string());
+  if (process == nullptr) return 0;
   const DWORD pid = ::GetProcessId(process);
   ::CloseHandle(process);
   return pid;

@@ -13,6 +13,11 @@ namespace testing_support {
 unsigned long StartProcess(const std::vector<std::string>& argv,
                            const std::map<std::string, std::string>& env = {},
                            const std::string& stdoutFile = std::string());
+// The same with standard error to `stderrFile` (or this process's), answering
+// the process handle, which the caller closes; null when it could not start.
+void* StartProcessHandle(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env,
+                         const std::string& stdoutFile, const std::string& stderrFile);
 bool ProcessRunning(unsigned long pid);
 // Ends the process and waits for it.
 void StopProcess(unsigned long pid);

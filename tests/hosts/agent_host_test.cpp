@@ -1,33 +1,56 @@
 // The agent host stand-in as a management server and a plug-in see it: the
 // requests compose writes, what the probe plug-in reads through the host's
 // objects, the answers of run, serve and send, and how faults end a request.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <sstream>
 
 #include "hosts/agent/compose.h"
+#include "hosts/agent/loopback_socket.h"
 #include "hosts/agent/transport.h"
+#include "platform/machine_root.h"
+#include "platform/utf.h"
+#include "support/err_obj.h"
+#include "tests/hosts/serving_agent.h"
+#include "tests/service/service_test_support.h"
 #include "tests/test_support.h"
 
 namespace {
 
+using agent_test::ServingAgent;
 using testing_support::BuildDir;
 using testing_support::FileExists;
 using testing_support::ReadFile;
-using testing_support::RunProcess;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
+#ifdef _WIN32
+constexpr char kLibrarySuffix[] = ".dll";
+constexpr int kAddressInUse = 10048;  // WSAEADDRINUSE
+#else
+constexpr char kLibrarySuffix[] = ".so";
+constexpr int kAddressInUse = EADDRINUSE;
+#endif
+
 std::string Agent() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
-std::string Probe() { return BuildDir() + "/tests/hosts/libquorvil_probe_plugin.so"; }
+std::string Probe() { return BuildDir() + "/tests/hosts/libquorvil_probe_plugin" + kLibrarySuffix; }
 std::string IncompleteProbe() {
-  return BuildDir() + "/tests/hosts/libquorvil_probe_plugin_incomplete.so";
+  return BuildDir() + "/tests/hosts/libquorvil_probe_plugin_incomplete" + kLibrarySuffix;
+}
+
+std::string Utf8(const WideString& text) { return platform::Utf16ToUtf8(text.data(), text.size()); }
+
+// The agent's messages with LF line ends, as on Linux: on Windows standard
+// error is written in text mode.
+testing_support::ProcessResult RunProcess(const std::vector<std::string>& argv,
+                                          const std::map<std::string, std::string>& env = {},
+                                          const std::string& input = std::string()) {
+  testing_support::ProcessResult r = testing_support::RunProcess(argv, env, input);
+  r.err = testing_support::ProgramText(r.err);
+  return r;
 }
 
 struct Part {
@@ -197,7 +220,7 @@ TEST_F(AgentTest, EveryEncodingReachesThePluginAsTheSecondPartWithItsExactBytes)
       {"none", 0}, {"7bit", 1}, {"8bit", 2}, {"binary", 3}, {"quoted-printable", 4}, {"base64", 5}};
   for (const auto& [encoding, value] : encodings) {
     SCOPED_TRACE(encoding);
-    ::unlink(Record().c_str());
+    std::remove(Record().c_str());
     const std::string request = Compose({"--template", file, "--encoding", encoding});
     auto r = Run(request, {{"QUORVIL_PROBE_RESULT", "7"}});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -409,6 +432,11 @@ TEST_F(AgentTest, MalformedRequestsAreRefusedWithAFaultAndNeverReachThePlugin) {
 
 TEST_F(AgentTest, FaultsThrownByThePluginEndTheRequestWithAFaultNotTheHost) {
   const std::string request = Compose({"--no-attachment"});
+  // On Windows the log is the machine's own C:\runtime.log: only what this
+  // run adds counts.
+  testing_support::ScopedRoot root(dir.path() + "/root");
+  const std::string logPath = platform::NativePath("C:\\runtime.log");
+  const size_t logBefore = ReadFile(logPath).size();
   auto r = Run(request, {{"QUORVIL_PROBE_THROW", "fault"}, {"QUORVIL_PROBE_RESULT", "1"}});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.signal, 0);
@@ -417,13 +445,16 @@ TEST_F(AgentTest, FaultsThrownByThePluginEndTheRequestWithAFaultNotTheHost) {
       << r.err;
   EXPECT_NE(r.err.find("refused with a SOAP fault: plug-in fault 0xC0000005"), std::string::npos);
   // The host had the error object report itself on the plug-in's channel.
-  EXPECT_NE(ReadFile(dir.path() + "/root/drive_c/runtime.log")
-                .find("[DbgPlugin]INFO:Err occur, Code:-1073741819\t\n\tEXCEPTION_ACCESS_VIOLATION"),
+  EXPECT_NE(ReadFile(logPath)
+                .find("[DbgPlugin]INFO:Err occur, Code:-1073741819\t\n\tEXCEPTION_ACCESS_VIOLATION", logBefore),
             std::string::npos);
 
   r = Run(request, {{"QUORVIL_PROBE_THROW", "errobj"}});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.err.find("plug-in fault 0x00000005: Input/output error"), std::string::npos) << r.err;
+  // The system's own text for code 5 (EIO, or ERROR_ACCESS_DENIED on Windows).
+  EXPECT_NE(r.err.find("plug-in fault 0x00000005: " + Utf8(SystemErrorText(5)) + "\n"),
+            std::string::npos)
+      << r.err;
   r = Run(request, {{"QUORVIL_PROBE_THROW", "std"}});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("plug-in threw: probe gave up"), std::string::npos) << r.err;
@@ -435,9 +466,10 @@ TEST_F(AgentTest, PluginAndRequestThatCannotBeHadAreNamedInTheError) {
   auto r = RunProcess({Agent(), "--plugin", IncompleteProbe(), "run", request});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "quorvil-agent: plug-in " + IncompleteProbe() + " does not export RunTimeRoutine\n");
-  r = RunProcess({Agent(), "--plugin", dir.path() + "/none.so", "run", request});
+  const std::string none = dir.path() + "/none" + kLibrarySuffix;
+  r = RunProcess({Agent(), "--plugin", none, "run", request});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err.find("quorvil-agent: cannot load plug-in " + dir.path() + "/none.so: "), 0u) << r.err;
+  EXPECT_EQ(r.err.find("quorvil-agent: cannot load plug-in " + none + ": "), 0u) << r.err;
   r = RunProcess({Agent(), "--plugin", Probe(), "run", dir.path() + "/missing"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "quorvil-agent: cannot read the request " + dir.path() +
@@ -484,96 +516,28 @@ TEST(AgentAnswer, SendTargetsOnlyLoopbackAddresses) {
   }
 }
 
-// A serving agent on a loopback port, stopped by the test.
-class ServingAgent {
+// An agent serving with the probe plug-in on `port` (0: the system picks).
+class ProbeAgent : public ServingAgent {
  public:
-  ServingAgent(int port, const std::map<std::string, std::string>& env) {
-    int out[2], err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::dup2(err[1], 2);
-      for (int fd : {out[0], out[1], err[0], err[1]}) ::close(fd);
-      for (const auto& kv : env) ::setenv(kv.first.c_str(), kv.second.c_str(), 1);
-      const std::string agent = Agent(), probe = Probe(), portText = std::to_string(port);
-      ::execl(agent.c_str(), agent.c_str(), "--plugin", probe.c_str(), "serve", "--port",
-              portText.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    out_ = out[0];
-    err_ = err[0];
-    // Blocks until the agent says it listens (or exits).
-    std::string line;
-    char c;
-    while (::read(out_, &c, 1) == 1 && c != '\n') line += c;
-    const std::string prefix = "listening on 127.0.0.1:";
-    if (line.compare(0, prefix.size(), prefix) == 0) port_ = std::stoi(line.substr(prefix.size()));
-  }
-  ~ServingAgent() { Stop(SIGTERM); }
-
-  int port() const { return port_; }
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
-
-  // Answers the exit status, or -1 when the agent did not exit normally.
-  int Stop(int signal) {
-    if (pid_ <= 0) return status_;
-    ::kill(pid_, signal);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(err_, buffer, sizeof buffer)) > 0;) stderr_.append(buffer, n);
-    ::close(out_);
-    ::close(err_);
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return status_;
-  }
-  const std::string& stderrText() const { return stderr_; }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1, err_ = -1;
-  int port_ = 0;
-  int status_ = -1;
-  std::string stderr_;
+  ProbeAgent(int port, const std::map<std::string, std::string>& env)
+      : ServingAgent({Agent(), "--plugin", Probe(), "serve", "--port", std::to_string(port)},
+                     env) {}
 };
 
 // Writes `bytes` to the agent, stops sending, and reads the whole answer.
 std::string Exchange(int port, const std::string& bytes) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  std::string answer;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    if (!bytes.empty()) ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    ::shutdown(fd, SHUT_WR);
-    char buffer[4096];
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, n);
+  LoopbackUrl url;
+  std::string answer, error;
+  if (!ParseLoopbackUrl("http://127.0.0.1:" + std::to_string(port) + "/", &url, &error) ||
+      !Exchange(url, bytes, &answer, &error)) {
+    ADD_FAILURE() << error;
   }
-  ::close(fd);
   return answer;
 }
 
-int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 TEST_F(AgentTest, ServeHandsEachSentCommandToThePluginOnThePortTheTestChose) {
-  const int port = FreeLoopbackPort();
-  ServingAgent agent(port, Env({{"QUORVIL_PROBE_RESULT", "42"}}));
+  const int port = service_test::ClosedPort();
+  ProbeAgent agent(port, Env({{"QUORVIL_PROBE_RESULT", "42"}}));
   ASSERT_EQ(agent.port(), port);
   const std::string file = TemplateFile();
   auto r = RunProcess({Agent(), "send", "--to", agent.url(), "--template", file, "--encoding",
@@ -600,7 +564,7 @@ TEST_F(AgentTest, ServeHandsEachSentCommandToThePluginOnThePortTheTestChose) {
 }
 
 TEST_F(AgentTest, ServeAnswersMalformedInputWithASoapFaultAndGoesOnServing) {
-  ServingAgent agent(0, Env({{"QUORVIL_PROBE_RESULT", "3"}}));
+  ProbeAgent agent(0, Env({{"QUORVIL_PROBE_RESULT", "3"}}));
   ASSERT_GT(agent.port(), 0);
   for (const auto& [what, request] : MalformedRequests(Compose({"--no-attachment"}))) {
     SCOPED_TRACE(what);
@@ -621,7 +585,7 @@ TEST_F(AgentTest, ServeAnswersMalformedInputWithASoapFaultAndGoesOnServing) {
 
 TEST_F(AgentTest, ServeSurvivesAPluginFaultAndAnswersWithoutResultWhenNoneWasSet) {
   {
-    ServingAgent agent(0, Env({{"QUORVIL_PROBE_THROW", "fault"}}));
+    ProbeAgent agent(0, Env({{"QUORVIL_PROBE_THROW", "fault"}}));
     ASSERT_GT(agent.port(), 0);
     for (int i = 0; i < 2; ++i) {
       auto r = RunProcess({Agent(), "send", "--to", agent.url(), "--no-attachment"});
@@ -632,7 +596,7 @@ TEST_F(AgentTest, ServeSurvivesAPluginFaultAndAnswersWithoutResultWhenNoneWasSet
     }
     EXPECT_EQ(agent.Stop(SIGTERM), 0) << agent.stderrText();
   }
-  ServingAgent agent(0, Env());
+  ProbeAgent agent(0, Env());
   const std::string answer = Exchange(agent.port(), Compose({"--no-attachment"}));
   EXPECT_NE(answer.find("<agent:PostCommandResponse></agent:PostCommandResponse>"),
             std::string::npos)
@@ -641,24 +605,28 @@ TEST_F(AgentTest, ServeSurvivesAPluginFaultAndAnswersWithoutResultWhenNoneWasSet
 }
 
 TEST_F(AgentTest, SigtermAndSigintStopServingCleanlyAndFreeThePort) {
+  if (!ServingAgent::StopsBySignal()) {
+    GTEST_SKIP() << "Wine gives a process without a console no control event to stop on";
+  }
   for (int signal : {SIGTERM, SIGINT}) {
-    ServingAgent agent(0, Env());
+    ProbeAgent agent(0, Env());
     ASSERT_GT(agent.port(), 0);
     EXPECT_EQ(agent.Stop(signal), 0);
     EXPECT_EQ(agent.stderrText(), "quorvil-agent: stopped\n");
-    ServingAgent again(agent.port(), Env());
+    ProbeAgent again(agent.port(), Env());
     EXPECT_EQ(again.port(), agent.port()) << "the port stays taken";
   }
 }
 
 TEST_F(AgentTest, ServeOnATakenPortSaysSo) {
-  ServingAgent first(0, Env());
+  ProbeAgent first(0, Env());
   ASSERT_GT(first.port(), 0);
-  ServingAgent second(first.port(), Env());
+  ProbeAgent second(first.port(), Env());
   EXPECT_EQ(second.port(), 0);
   EXPECT_EQ(second.Stop(SIGTERM), 1);
   EXPECT_EQ(second.stderrText(), "quorvil-agent: cannot listen on 127.0.0.1:" +
-                                     std::to_string(first.port()) + ": Address already in use\n");
+                                     std::to_string(first.port()) + ": " +
+                                     loopback_socket::ErrorText(kAddressInUse) + "\n");
 }
 
 }  // namespace
