@@ -1,10 +1,13 @@
 // The Win32 platform layer against the real Windows facilities.
+#include <winsock2.h>
 #include <windows.h>
+#include <iphlpapi.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "platform/clock.h"
@@ -113,6 +116,35 @@ TEST(WinAdapters, DescribedAdaptersReplaceTheSystemList) {
   EXPECT_EQ(mac[0], 0x00);
   EXPECT_EQ(mac[5], 0xCC);
   EXPECT_FALSE(platform::QueryPermanentAddress(u"//./eth1", mac));
+}
+
+// Without a described machine the names come from IP Helper and each
+// address from the adapter's driver; Wine's drivers answer with the address
+// of the host interface behind the adapter.
+TEST(WinAdapters, EveryEthernetAdapterDriverAnswersWithTheAddressTheListShows) {
+  testing_support::TempDir dir;
+  testing_support::ScopedRoot root(dir.path());
+  std::vector<std::string> names;
+  if (!platform::ListAdapterNames(&names)) GTEST_SKIP() << "this machine shows no adapter";
+  ULONG size = 0;
+  ASSERT_EQ(::GetAdaptersInfo(nullptr, &size), static_cast<ULONG>(ERROR_BUFFER_OVERFLOW));
+  std::vector<unsigned char> buffer(size);
+  auto* list = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
+  ASSERT_EQ(::GetAdaptersInfo(list, &size), static_cast<ULONG>(ERROR_SUCCESS));
+  size_t ethernet = 0;
+  for (const IP_ADAPTER_INFO* a = list; a != nullptr; a = a->Next) {
+    if (a->Type != MIB_IF_TYPE_ETHERNET || a->AddressLength != 6) continue;
+    ++ethernet;
+    WideString path = platform::kAdapterDevicePrefix;
+    for (const char* c = a->AdapterName; *c != '\0'; ++c) path += static_cast<WideChar>(*c);
+    uint8_t mac[6] = {};
+    ASSERT_TRUE(platform::QueryPermanentAddress(path, mac)) << a->AdapterName;
+    EXPECT_EQ(std::memcmp(mac, a->Address, 6), 0) << a->AdapterName;
+  }
+  if (ethernet == 0) GTEST_SKIP() << "this machine shows no Ethernet adapter";
+  uint8_t mac[6] = {1, 2, 3, 4, 5, 6};
+  EXPECT_FALSE(platform::QueryPermanentAddress(u"//./{00000000-0000-0000-0000-000000000000}", mac));
+  EXPECT_EQ(mac[0], 1) << "a failed query leaves the buffer alone";
 }
 
 TEST(WinClock, TickCountAdvancesWithSleep) {
