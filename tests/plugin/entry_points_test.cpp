@@ -210,6 +210,13 @@ TEST_F(LoadedPlugin, FaultsInHostCallsReachTheCallerAsErrObj) {
     EXPECT_EQ(e.GetDescription(), u"EXCEPTION_ACCESS_VIOLATION");
     e.Report(0);
   }
+  // The translator stays on the thread: a third fault is translated too.
+  try {
+    post_(&divides);
+    FAIL() << "no exception";
+  } catch (ErrObj& e) {
+    EXPECT_EQ(e.GetCode(), 0xC0000094u);
+  }
   const std::string log = ReadFile(platform::NativePath("C:\\runtime.log"));
   EXPECT_TRUE(std::regex_search(
       log, std::regex(R"(\[DbgPlugin\]INFO:Err occur, Code:-1073741819\t\n\tEXCEPTION_ACCESS_VIOLATION\r\n)")))
