@@ -48,11 +48,12 @@ std::string CopyThisProgram(const std::string& dir, const std::string& name);
 // The build tree, from QUORVIL_BUILD_DIR (set by CTest).
 std::string BuildDir();
 std::string SourceDir();
+// The built plug-in: build/plugin/libQuorvil.so, or Quorvil.dll on Windows.
 std::string PluginPath();
 // The plug-in's file name on this system.
 std::string PluginFileName();
 // Sets an environment variable, or removes it for a null value.
-void SetVariable(const std::string& name, const char* value);  // build/plugin/libQuorvil.so
+void SetVariable(const std::string& name, const char* value);
 
 // Sets QUORVIL_ROOT for this process for the guard's lifetime.
 class ScopedRoot {
