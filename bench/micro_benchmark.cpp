@@ -146,17 +146,17 @@ void BM_IconvToUtf8(benchmark::State& state, std::string (*make)(size_t)) {
 }
 
 void BM_FormatString(benchmark::State& state) {
-  const WideString message(static_cast<size_t>(state.range(0)), u'm');
-  for (auto _ : state) benchmark::DoNotOptimize(FormatString(u"-----xIn:%s", message.c_str()));
+  const WideString message(static_cast<size_t>(state.range(0)), WIDE('m'));
+  for (auto _ : state) benchmark::DoNotOptimize(FormatString(WIDE("-----xIn:%s"), message.c_str()));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * message.size() * 2));
 }
 
 void BM_Print(benchmark::State& state) {
-  const WideString message(static_cast<size_t>(state.range(0)), u'm');
+  const WideString message(static_cast<size_t>(state.range(0)), WIDE('m'));
   const std::string log = LogFilePath();
   size_t written = 0;
   for (auto _ : state) {
-    mainLog.Print(u"-----xIn:%s", message.c_str());
+    mainLog.Print(WIDE("-----xIn:%s"), message.c_str());
     // The log is kept short; emptying it now and then costs next to nothing.
     written += message.size();
     if (written > 64 * 1024 * 1024) {

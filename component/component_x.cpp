@@ -10,7 +10,7 @@
 CComponentX::CComponentX() : ondra::CountedObject(), ondra::ComponentObject() {}
 
 CComponentX::CComponentX(const CComponentX& other) : ondra::CountedObject(other), ondra::ComponentObject(other) {
-  throw ondra::Exception(u"Cannot clone CComponentX");
+  throw ondra::Exception(WIDE("Cannot clone CComponentX"));
 }
 
 CComponentX::~CComponentX() = default;
@@ -20,15 +20,15 @@ int CComponentX::OnInitialize(ondra::iComponentContext* context) {
     context->connect();
     return 1;
   } catch (ondra::Exception& e) {
-    e.appendMessage(u"%ls::%ls: Drovemark exception caught", componentClassName, KVR_FunctionNameOnInitialize);
+    e.appendMessage(WIDE("%ls::%ls: Drovemark exception caught"), componentClassName, KVR_FunctionNameOnInitialize);
     e.report();
     throw ondra::Exception(e);
   } catch (const std::bad_alloc&) {
-    throw ondra::Exception(u"%ls::%ls: Out of memory", componentClassName, KVR_FunctionNameOnInitialize);
+    throw ondra::Exception(WIDE("%ls::%ls: Out of memory"), componentClassName, KVR_FunctionNameOnInitialize);
   } catch (abi::__forced_unwind&) {
     throw;  // thread cancellation must go on
   } catch (...) {
-    throw ondra::Exception(u"%ls::%ls: Severe error caught", componentClassName, KVR_FunctionNameOnInitialize);
+    throw ondra::Exception(WIDE("%ls::%ls: Severe error caught"), componentClassName, KVR_FunctionNameOnInitialize);
   }
 }
 
@@ -51,7 +51,7 @@ ondra::Object* CComponentX::clone() const {
     throw;
   } catch (...) {
     ondra::AllocBase::_free(storage);
-    throw ondra::Exception(u"Error when calling class copy constructor.");
+    throw ondra::Exception(WIDE("Error when calling class copy constructor."));
   }
 }
 
@@ -95,7 +95,7 @@ ondra::DynamicObject* CComponentXClass::newInstance() {
     throw;
   } catch (...) {
     ondra::AllocBase::_free(storage);
-    throw ondra::Exception(u"Error when calling class constructor.");
+    throw ondra::Exception(WIDE("Error when calling class constructor."));
   }
   return static_cast<ondra::CountedObject*>(object);
 }

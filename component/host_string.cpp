@@ -91,7 +91,7 @@ BaseString<T>& BaseString<T>::operator=(const WideChar* text) {
       // What was converted stays, so the string is whole when the error leaves.
       buffer_[i] = T();
       length_ = static_cast<int>(i);
-      throw Exception(u"Unable to convert character 0x%x", static_cast<unsigned>(text[i]));
+      throw Exception(WIDE("Unable to convert character 0x%x"), static_cast<unsigned>(text[i]));
     }
     buffer_[i] = static_cast<T>(text[i]);
   }

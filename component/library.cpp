@@ -8,7 +8,7 @@
 namespace {
 
 constexpr const char* kProgId = "Components_R_Us.ComponentX.1";
-constexpr const WideChar kDescription[] = u"A plug-in component template";
+constexpr const WideChar kDescription[] = WIDE("A plug-in component template");
 
 // Its address names this library to the host, as a module handle would.
 const char moduleAnchor = 0;
@@ -29,7 +29,7 @@ __attribute__((init_priority(1000))) ondra::LeakDetector leakDetector(kProgId, f
 __attribute__((init_priority(1000))) ondra::BaseString<char> libraryIdentifier;
 
 bool libraryInitialized = false;
-const WideChar componentClassName[] = u"CComponentX";
+const WideChar componentClassName[] = WIDE("CComponentX");
 
 void InitializeLibrary(ZetModuleHandle module) {
   libraryInitialized = true;
@@ -47,15 +47,15 @@ void BuildClassArray(ondra::Array<CZetClassInfo>& classes) {
     FillClassInfo(info);
     classes.append(info);
   } catch (ondra::Exception& e) {
-    e.appendMessage(u"%ls: Drovemark exception caught", u"BuildClassArray");
+    e.appendMessage(WIDE("%ls: Drovemark exception caught"), WIDE("BuildClassArray"));
     e.report();
     throw ondra::Exception(e);
   } catch (const std::bad_alloc&) {
-    throw ondra::Exception(u"%ls: Out of memory", u"BuildClassArray");
+    throw ondra::Exception(WIDE("%ls: Out of memory"), WIDE("BuildClassArray"));
   } catch (abi::__forced_unwind&) {
     throw;  // thread cancellation must go on
   } catch (...) {
-    throw ondra::Exception(u"%ls: Severe error caught", u"BuildClassArray");
+    throw ondra::Exception(WIDE("%ls: Severe error caught"), WIDE("BuildClassArray"));
   }
 }
 

@@ -25,12 +25,12 @@ class FuzzHost final : public HostCommand, public CommandContext, public Command
  public:
   FuzzHost() : HostCommand(this) {}
   virtual ~FuzzHost() = default;
-  void GetName(WideString& name) override { name = u"TemplateConfig"; }
+  void GetName(WideString& name) override { name = WIDE("TemplateConfig"); }
   CommandContext* GetContext() override { return this; }
   void Provide(AttributeMap& map) override {
-    map[u"Modified"] = u"true";
-    map[u"Attachment"] = u"true";
-    map[u"EndPoint"] = u"http://127.0.0.1:9/status";
+    map[WIDE("Modified")] = WIDE("true");
+    map[WIDE("Attachment")] = WIDE("true");
+    map[WIDE("EndPoint")] = WIDE("http://127.0.0.1:9/status");
   }
   CommandRequest* GetRequest() override { return this; }
   void ReadData(unsigned char* buffer, int32_t* size) override {
@@ -41,7 +41,7 @@ class FuzzHost final : public HostCommand, public CommandContext, public Command
   struct soap* GetReceivedSoap() override { return soap; }
   int32_t GetDataSize() override { return sizeof kText; }
 
-  static constexpr char16_t kText[] = u"<TemplateConfig><ScheduleId>9</ScheduleId></TemplateConfig>";
+  static constexpr WideChar kText[] = WIDE("<TemplateConfig><ScheduleId>9</ScheduleId></TemplateConfig>");
   struct soap* soap = nullptr;
   int32_t result = 12345;
 };

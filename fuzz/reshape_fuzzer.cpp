@@ -37,10 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool csc = false;
   {
     CXmlDoc original(text);
-    if (original.Select(u"/Root") == 0) {
+    if (original.Select(WIDE("/Root")) == 0) {
       before = ElementChildren(original.nodeSet->nodeTab[0]);
-      original.Select(u"/Root/*");
-      csc = original.GetAttribute(u"ns") == u"CSC";
+      original.Select(WIDE("/Root/*"));
+      csc = original.GetAttribute(WIDE("ns")) == WIDE("CSC");
     }
   }
   WideString payload;
@@ -51,10 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // as UTF-8; only UTF-8 documents must come back whole.
   const bool utf8 = again.doc != nullptr;
   if (!utf8) return 0;
-  FUZZ_CHECK(again.Select(u"/Root") == 0);
+  FUZZ_CHECK(again.Select(WIDE("/Root")) == 0);
   xmlNodePtr root = again.nodeSet->nodeTab[0];
-  FUZZ_CHECK(again.GetAttribute(u"Template") == u"true");
-  FUZZ_CHECK(again.GetAttribute(u"OS") == u"All");
+  FUZZ_CHECK(again.GetAttribute(WIDE("Template")) == WIDE("true"));
+  FUZZ_CHECK(again.GetAttribute(WIDE("OS")) == WIDE("All"));
   const std::vector<std::string> after = ElementChildren(root);
   if (csc) {
     FUZZ_CHECK(after.size() == 1 && after[0] == "CSCTemplateConfig");

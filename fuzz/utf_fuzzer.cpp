@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t nul = bytes.find('\0');
   const std::string untilNul = bytes.substr(0, nul);
   FUZZ_CHECK(wide.size() <= untilNul.size());  // room of n + 1 units always suffices
-  FUZZ_CHECK(wide.find(u'\0') == WideString::npos);
+  FUZZ_CHECK(wide.find(WIDE('\0')) == WideString::npos);
   FUZZ_CHECK(WellFormedUtf16(wide));
   const std::string back = ToUtf8(wide);
   FUZZ_CHECK(back.size() <= 3 * wide.size());  // room of 3n + 3 bytes always suffices
@@ -72,12 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ValidUtf8(untilNul)) FUZZ_CHECK(back == untilNul);
 
   // The same bytes read as UTF-16 units.
-  WideString units(size / 2, u'\0');
+  WideString units(size / 2, WIDE('\0'));
   if (!units.empty()) std::memcpy(&units[0], data, units.size() * 2);
   const std::string narrow = ToUtf8(units);
   FUZZ_CHECK(ValidUtf8(narrow));
   const WideString again = FromUtf8(narrow);
-  const WideString unitsUntilNul = units.substr(0, units.find(u'\0'));
+  const WideString unitsUntilNul = units.substr(0, units.find(WIDE('\0')));
   if (WellFormedUtf16(unitsUntilNul)) FUZZ_CHECK(again == unitsUntilNul);
   return 0;
 }

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (first->type == XML_ELEMENT_NODE) {
           doc.FindChild(path, first);
           doc.AddChild(path, path, first);
-          doc.SetAttribute(u"a", path);
+          doc.SetAttribute(WIDE("a"), path);
         }
       } else {
         FUZZ_CHECK(doc.GetValue(0).empty());
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       int32_t count = -1;
       FUZZ_CHECK(config.GetCount(path, count) == count && count >= 0);
       FUZZ_CHECK(static_cast<int32_t>(list.size()) == count);
-      FUZZ_CHECK(config.SetString(path, u"v") == static_cast<int>(0x80004001u));
+      FUZZ_CHECK(config.SetString(path, WIDE("v")) == static_cast<int>(0x80004001u));
       WideString xml;
       FUZZ_CHECK(config.GetNodeXml(path, xml) == 0);
     }

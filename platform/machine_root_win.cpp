@@ -38,7 +38,7 @@ bool MakeDirectories(const std::string& dir) {
     // Drive roots ("C:") and the empty head of "//server" exist or fail below.
     if (!partial.empty() && partial.back() != ':') {
       const WideString wide = Utf8ToUtf16(partial.data(), partial.size());
-      if (!::CreateDirectoryW(reinterpret_cast<const wchar_t*>(wide.c_str()), nullptr) &&
+      if (!::CreateDirectoryW(wide.c_str(), nullptr) &&
           ::GetLastError() != ERROR_ALREADY_EXISTS) {
         return false;
       }
@@ -46,7 +46,7 @@ bool MakeDirectories(const std::string& dir) {
     if (pos == std::string::npos) break;
   }
   const WideString wide = Utf8ToUtf16(path.data(), path.size());
-  const DWORD attributes = ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(wide.c_str()));
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -7,9 +7,9 @@ namespace platform {
 
 // Path separator of agent-relative paths on this platform.
 #ifdef _WIN32
-constexpr WideChar kPathSeparator = u'\\';
+constexpr WideChar kPathSeparator = WIDE('\\');
 #else
-constexpr WideChar kPathSeparator = u'/';
+constexpr WideChar kPathSeparator = WIDE('/');
 #endif
 
 // Full path of the current process's executable, at most maxUnits code units;

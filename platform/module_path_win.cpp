@@ -13,7 +13,7 @@ WideString ExecutablePath(size_t maxUnits) {
   const DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
   // A path that fills the buffer was cut short.
   if (n == 0 || n >= buf.size()) return WideString();
-  return WideString(reinterpret_cast<const WideChar*>(buf.data()), n);
+  return WideString(buf.data(), n);
 }
 
 WideString ModulePathOf(const void* address) {
@@ -26,7 +26,7 @@ WideString ModulePathOf(const void* address) {
   std::vector<wchar_t> buf(32768, L'\0');
   const DWORD n = ::GetModuleFileNameW(module, buf.data(), static_cast<DWORD>(buf.size()));
   if (n == 0 || n >= buf.size()) return WideString();
-  return WideString(reinterpret_cast<const WideChar*>(buf.data()), n);
+  return WideString(buf.data(), n);
 }
 
 }  // namespace platform

@@ -16,7 +16,7 @@ struct NamedEventHandle {
 NamedEventHandle* OpenOrCreateNamedEvent(const std::string& name) {
   if (name.empty() || name.find('\\') != std::string::npos) return nullptr;
   const WideString wide = Utf8ToUtf16(name.data(), name.size());
-  const auto* wname = reinterpret_cast<const wchar_t*>(wide.c_str());
+  const auto* wname = wide.c_str();
   HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, wname);
   if (event == nullptr) {
     SECURITY_DESCRIPTOR descriptor;

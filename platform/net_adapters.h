@@ -20,7 +20,7 @@ namespace platform {
 bool ListAdapterNames(std::vector<std::string>* names);
 
 // Device path prefix of an adapter, as in "//./" + name.
-constexpr const WideChar* kAdapterDevicePrefix = u"//./";
+constexpr const WideChar* kAdapterDevicePrefix = WIDE("//./");
 
 // Asks the adapter's driver for its permanent address; false when the device
 // cannot be opened or the driver does not answer with 6 bytes.

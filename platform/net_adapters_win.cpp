@@ -49,7 +49,7 @@ bool QueryPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
     }
     return false;
   }
-  HANDLE device = ::CreateFileW(reinterpret_cast<const wchar_t*>(devicePath.c_str()), 0,
+  HANDLE device = ::CreateFileW(devicePath.c_str(), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                 nullptr);
   if (device == INVALID_HANDLE_VALUE) return false;

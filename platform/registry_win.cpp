@@ -8,14 +8,12 @@
 namespace platform {
 namespace {
 
-// char16_t and wchar_t are both UTF-16 code units on Windows.
 std::wstring Wide(const std::string& text) {
-  const WideString w = Utf8ToUtf16(text.data(), text.size());
-  return std::wstring(reinterpret_cast<const wchar_t*>(w.data()), w.size());
+  return Utf8ToUtf16(text.data(), text.size());
 }
 
 std::string Narrow(const wchar_t* text, size_t units) {
-  return Utf16ToUtf8(reinterpret_cast<const WideChar*>(text), units);
+  return Utf16ToUtf8(text, units);
 }
 
 REGSAM Sam(RegAccess access) {

@@ -23,7 +23,7 @@ bool SystemMessage(uint32_t code, WideString* text) {
   const std::string s(msg);
   if (s.rfind("Unknown error", 0) == 0) return false;
   // The system texts end in CR LF on Windows; callers cut at the CR.
-  *text = Utf8ToUtf16(s.data(), s.size()) + u"\r\n";
+  *text = Utf8ToUtf16(s.data(), s.size()) + WIDE("\r\n");
   return true;
 }
 

@@ -12,7 +12,7 @@ bool SystemMessage(uint32_t code, WideString* text) {
       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
       reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   if (n == 0 || buffer == nullptr) return false;
-  text->assign(reinterpret_cast<const WideChar*>(buffer), n);
+  text->assign(buffer, n);
   ::LocalFree(buffer);
   return true;
 }

@@ -5,27 +5,27 @@
 #include "support/log_module.h"
 
 int InitModule() {
-  mainLog.Print(u"Quorvil InitModule()");
+  mainLog.Print(WIDE("Quorvil InitModule()"));
   return 0;
 }
 
 int UninitModule() {
-  mainLog.Print(u"Quorvil UninitModule()");
+  mainLog.Print(WIDE("Quorvil UninitModule()"));
   return 0;
 }
 
 int GetInfo() {
-  mainLog.Print(u"Quorvil GetInfo()");
+  mainLog.Print(WIDE("Quorvil GetInfo()"));
   return 0;
 }
 
 int RunTimeRoutine() {
-  mainLog.Print(u"Quorvil RunTimeRoutine()");
+  mainLog.Print(WIDE("Quorvil RunTimeRoutine()"));
   return 0;
 }
 
 int GetPluginVersion() {
-  mainLog.Print(u"Quorvil GetVersion()");
+  mainLog.Print(WIDE("Quorvil GetVersion()"));
   return 0;
 }
 

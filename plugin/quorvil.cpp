@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr const WideChar* kSource = u".\\Quorvil";
+constexpr const WideChar* kSource = WIDE(".\\Quorvil");
 
 // Transfer encodings as the runtime numbers them in soap_multipart.
 constexpr int kQuotedPrintable = 4;
@@ -29,7 +29,7 @@ WideString CommandText(const unsigned char* buffer, int32_t size) {
   const size_t units = static_cast<size_t>(size) / 2;
   text.resize(units);
   std::memcpy(&text[0], buffer, units * sizeof(WideChar));
-  const size_t nul = text.find(u'\0');
+  const size_t nul = text.find(WIDE('\0'));
   if (nul != WideString::npos) text.resize(nul);
   return text;
 }
@@ -38,8 +38,8 @@ bool EqualsIgnoringCase(const WideString& a, const WideChar* b) {
   size_t i = 0;
   for (; i < a.size() && b[i] != 0; ++i) {
     WideChar x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x = static_cast<WideChar>(x + 32);
-    if (y >= u'A' && y <= u'Z') y = static_cast<WideChar>(y + 32);
+    if (x >= WIDE('A') && x <= WIDE('Z')) x = static_cast<WideChar>(x + 32);
+    if (y >= WIDE('A') && y <= WIDE('Z')) y = static_cast<WideChar>(y + 32);
     if (x != y) return false;
   }
   return i == a.size() && b[i] == 0;
@@ -47,7 +47,7 @@ bool EqualsIgnoringCase(const WideString& a, const WideChar* b) {
 
 bool IsExactlyTrue(const AttributeMap& attributes, const WideChar* key) {
   const auto it = attributes.find(key);
-  return it != attributes.end() && it->second == u"true";
+  return it != attributes.end() && it->second == WIDE("true");
 }
 
 int HexValue(char c) {
@@ -80,15 +80,15 @@ WideString TemplateFromPart(struct soap* allocation, const struct soap_multipart
       decodedSize = decoded != nullptr ? n : 0;
     }
   } else if (part->encoding == kQuotedPrintable) {
-    mainLog.Print(u"before decoder");
+    mainLog.Print(WIDE("before decoder"));
     decoded = DecodeQuotedPrintable(part->ptr, allocation, size, &decodedSize);
   } else {
-    mainLog.Print(u"not base64 encoding value:%d ", static_cast<int>(part->encoding));
+    mainLog.Print(WIDE("not base64 encoding value:%d "), static_cast<int>(part->encoding));
     decoded = part->ptr;
     decodedSize = size;
   }
-  mainLog.Print(u"yes,attachment not null in%s(%d)", kSource, 119);
-  mainLog.Print(u"yes,attachment not null in%s(%d)", kSource, 133);
+  mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 119);
+  mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 133);
   if (decoded == nullptr || decodedSize <= 0) return WideString();
   return FromUtf8(decoded, static_cast<size_t>(decodedSize));
 }
@@ -143,40 +143,40 @@ void HandleCommand(HostCommand* command) {
 
   struct soap* allocation = context->GetRequest()->GetSoap();
 
-  mainLog.Print(u"TemplateConfig----wsxml = %s", text.c_str());
-  mainLog.Print(u"TemplateConfig----name = %s", name.c_str());
-  if (!EqualsIgnoringCase(name, u"TemplateConfig")) {
-    mainLog.Print(u"i can not find command name! in %s(%d)", kSource, 168);
+  mainLog.Print(WIDE("TemplateConfig----wsxml = %s"), text.c_str());
+  mainLog.Print(WIDE("TemplateConfig----name = %s"), name.c_str());
+  if (!EqualsIgnoringCase(name, WIDE("TemplateConfig"))) {
+    mainLog.Print(WIDE("i can not find command name! in %s(%d)"), kSource, 168);
     return;
   }
-  if (!IsExactlyTrue(attributes, u"Modified")) {
-    mainLog.Print(u"i can not find modified! in %s(%d)", kSource, 163);
+  if (!IsExactlyTrue(attributes, WIDE("Modified"))) {
+    mainLog.Print(WIDE("i can not find modified! in %s(%d)"), kSource, 163);
     return;
   }
 
   int32_t result = 0;
-  if (!IsExactlyTrue(attributes, u"Attachment")) {
-    mainLog.Print(u"i can not find attachment attributes! in %s(%d)", kSource, 156);
+  if (!IsExactlyTrue(attributes, WIDE("Attachment"))) {
+    mainLog.Print(WIDE("i can not find attachment attributes! in %s(%d)"), kSource, 156);
     result = 2;
   } else {
     struct soap* received = context->GetRequest()->GetReceivedSoap();
     const struct soap_multipart* first = received != nullptr ? received->mime.list : nullptr;
     if (first == nullptr) {
-      DispatchTemplate(attributes[u"EndPoint"], nullptr, nullptr);
-      mainLog.Print(u"i can not find attachment! in %s(%d)", kSource, 151);
+      DispatchTemplate(attributes[WIDE("EndPoint")], nullptr, nullptr);
+      mainLog.Print(WIDE("i can not find attachment! in %s(%d)"), kSource, 151);
     } else {
-      mainLog.Print(u"yes,attachment not null in%s(%d)", kSource, 96);
+      mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 96);
       const struct soap_multipart* part = first->next;
       if (!Usable(part)) {
-        DispatchTemplate(attributes[u"EndPoint"], nullptr, nullptr);
-        mainLog.Print(u"i can not find attachment! in %s(%d)", kSource, 145);
+        DispatchTemplate(attributes[WIDE("EndPoint")], nullptr, nullptr);
+        mainLog.Print(WIDE("i can not find attachment! in %s(%d)"), kSource, 145);
       } else {
-        mainLog.Print(u"yes,attachment not null in%s(%d)", kSource, 101);
+        mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 101);
         const WideString templateText = TemplateFromPart(allocation, part);
         CXmlConfig config(text);
         WideString scheduleId;
-        config.GetString(u"/TemplateConfig/ScheduleId", scheduleId);
-        result = DispatchTemplate(attributes[u"EndPoint"], templateText.c_str(),
+        config.GetString(WIDE("/TemplateConfig/ScheduleId"), scheduleId);
+        result = DispatchTemplate(attributes[WIDE("EndPoint")], templateText.c_str(),
                                   scheduleId.c_str());
       }
     }

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr const WideChar* kSource = u".\\TemplateOp";
+constexpr const WideChar* kSource = WIDE(".\\TemplateOp");
 
 void ReportProgress(const WideString& endpoint, const WideChar* scheduleId, int32_t progress,
                     int32_t* status) {
@@ -29,13 +29,13 @@ bool BuildTaskStatusDocument(const WideChar* machineId, const WideChar* schedule
                              int32_t progress, WideString* document) {
   WideString text;
   text.reserve(kStatusDocumentUnits);
-  text += u"<Root ID=\"";
+  text += WIDE("<Root ID=\"");
   if (machineId != nullptr) text += machineId;
-  text += u"\"><TaskStatusResponse><ScheduleId>";
+  text += WIDE("\"><TaskStatusResponse><ScheduleId>");
   if (scheduleId != nullptr) text += scheduleId;
-  text += u"</ScheduleId><Progress>";
-  text += FormatString(u"%d", progress);
-  text += u"</Progress></TaskStatusResponse></Root>";
+  text += WIDE("</ScheduleId><Progress>");
+  text += FormatString(WIDE("%d"), progress);
+  text += WIDE("</Progress></TaskStatusResponse></Root>");
   // A report that does not fit is refused whole, never sent cut short.
   if (text.size() + 1 > kStatusDocumentUnits) return false;
   *document = std::move(text);
@@ -59,17 +59,17 @@ bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
 bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
   auto document = std::make_unique<CXmlDoc>(templateText);
   CXmlDoc& xml = *document;
-  if (xml.Select(u"/Root") != 0) return false;
+  if (xml.Select(WIDE("/Root")) != 0) return false;
   xmlNodePtr root = xml.nodeSet->nodeTab[0];
-  xml.SetAttribute(u"Template", u"true");
-  xml.SetAttribute(u"OS", u"All");
+  xml.SetAttribute(WIDE("Template"), WIDE("true"));
+  xml.SetAttribute(WIDE("OS"), WIDE("All"));
 
-  xml.Select(u"/Root/*");
-  if (xml.GetAttribute(u"ns") == u"CSC") {
-    xmlNodePtr wrapper = xml.AddChild(u"CSCTemplateConfig", u"", root);
+  xml.Select(WIDE("/Root/*"));
+  if (xml.GetAttribute(WIDE("ns")) == WIDE("CSC")) {
+    xmlNodePtr wrapper = xml.AddChild(WIDE("CSCTemplateConfig"), WIDE(""), root);
     if (wrapper != nullptr) {
-      xml.SetNodeAttribute(u"ns", u"CSC", wrapper);
-      xml.SetNodeAttribute(u"Modified", u"true", wrapper);
+      xml.SetNodeAttribute(WIDE("ns"), WIDE("CSC"), wrapper);
+      xml.SetNodeAttribute(WIDE("Modified"), WIDE("true"), wrapper);
       xmlNodeSetPtr children = xml.nodeSet;
       for (int i = 0; children != nullptr && i < children->nodeNr; ++i) {
         xmlNodePtr node = children->nodeTab[i];
@@ -102,10 +102,10 @@ bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
 
 int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
                          const WideChar* scheduleId) {
-  mainLog.Print(u"begin >>>>dispatch attachment template in %s(%d)", kSource, 58);
-  mainLog.Print(u"endpoint:%s", endpoint.c_str());
-  mainLog.Print(u"scheduleId:%s", scheduleId);
-  mainLog.Print(u"-----xIn:%s", templateText);
+  mainLog.Print(WIDE("begin >>>>dispatch attachment template in %s(%d)"), kSource, 58);
+  mainLog.Print(WIDE("endpoint:%s"), endpoint.c_str());
+  mainLog.Print(WIDE("scheduleId:%s"), scheduleId);
+  mainLog.Print(WIDE("-----xIn:%s"), templateText);
 
   int32_t answer = kNotDelivered;
   WideString payload;
@@ -118,9 +118,9 @@ int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateTex
     return answer;
   }
   CallSet(kLocalServiceUrl, payload.c_str(), &answer);
-  mainLog.Print(u"good news ,Client call success");
+  mainLog.Print(WIDE("good news ,Client call success"));
   int32_t status = 0;
   ReportProgress(endpoint, scheduleId, 100, &status);
-  mainLog.Print(u"SendTaskRes result:{%d}", status);
+  mainLog.Print(WIDE("SendTaskRes result:{%d}"), status);
   return answer;
 }

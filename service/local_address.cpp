@@ -17,7 +17,7 @@ int GetLocalAddressList(char* buffer) {
   // The proxy lock is taken and released before the address lock.
   std::string text = IsProxyEnabled() ? "1" : "0";
   {
-    NamedLockGuard lock(u"h_TryGetIpLock_uuid");
+    NamedLockGuard lock(WIDE("h_TryGetIpLock_uuid"));
     char name[kHostNameSize] = {};
     if (platform::LocalHostName(name, sizeof name)) {
       for (const std::string& address : platform::ResolveIPv4(name)) {

@@ -45,7 +45,7 @@ bool NextToken(std::FILE* file, char* out, bool* tooLong) {
 }
 
 bool ReadSettings(char* host, char* port) {
-  NamedLockGuard lock(u"h_Proxylock");
+  NamedLockGuard lock(WIDE("h_Proxylock"));
   WideString folder;
   GetModuleDir(folder);
   const std::string path = ToUtf8(folder) + kSettingsFile;

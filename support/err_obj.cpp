@@ -11,15 +11,15 @@ struct NamedCode {
 };
 
 constexpr NamedCode kNames[] = {
-    {0x80000002u, u"EXCEPTION_DATATYPE_MISALIGNMENT"},
-    {0xC0000005u, u"EXCEPTION_ACCESS_VIOLATION"},
-    {0xC0000006u, u"EXCEPTION_IN_PAGE_ERROR"},
-    {0xC000001Du, u"EXCEPTION_ILLEGAL_INSTRUCTION"},
-    {0xC0000025u, u"EXCEPTION_NONCONTINUABLE_EXCEPTION"},
-    {0xC000008Cu, u"EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
-    {0xC0000094u, u"EXCEPTION_INT_DIVIDE_BY_ZERO"},
-    {0xC0000095u, u"EXCEPTION_INT_OVERFLOW"},
-    {0xC00000FDu, u"EXCEPTION_STACK_OVERFLOW"},
+    {0x80000002u, WIDE("EXCEPTION_DATATYPE_MISALIGNMENT")},
+    {0xC0000005u, WIDE("EXCEPTION_ACCESS_VIOLATION")},
+    {0xC0000006u, WIDE("EXCEPTION_IN_PAGE_ERROR")},
+    {0xC000001Du, WIDE("EXCEPTION_ILLEGAL_INSTRUCTION")},
+    {0xC0000025u, WIDE("EXCEPTION_NONCONTINUABLE_EXCEPTION")},
+    {0xC000008Cu, WIDE("EXCEPTION_ARRAY_BOUNDS_EXCEEDED")},
+    {0xC0000094u, WIDE("EXCEPTION_INT_DIVIDE_BY_ZERO")},
+    {0xC0000095u, WIDE("EXCEPTION_INT_OVERFLOW")},
+    {0xC00000FDu, WIDE("EXCEPTION_STACK_OVERFLOW")},
 };
 
 }  // namespace
@@ -43,7 +43,7 @@ ErrObj::~ErrObj() = default;
 
 WideString ErrObj::GetDescription() {
   if (description.empty()) {
-    description = systemError ? SystemErrorText(code) : WideString(u"No desc");
+    description = systemError ? SystemErrorText(code) : WideString(WIDE("No desc"));
   }
   return description;
 }
@@ -53,14 +53,14 @@ uint32_t ErrObj::GetCode() { return code; }
 void ErrObj::Report(int32_t /*unused*/) {
   const WideString text = GetDescription();
   const uint32_t value = GetCode();
-  const WideChar* kind = systemError ? u"Windows Error" : u"";
-  DbgPrint(u"Err occur, Code:%d\t%s\n\t%s", static_cast<int32_t>(value), kind, text.c_str());
+  const WideChar* kind = systemError ? WIDE("Windows Error") : WIDE("");
+  DbgPrint(WIDE("Err occur, Code:%d\t%s\n\t%s"), static_cast<int32_t>(value), kind, text.c_str());
 }
 
 WideString SystemErrorText(uint32_t code) {
   WideString text;
   if (!platform::SystemMessage(code, &text)) return WideString();
-  const size_t cr = text.find(u'\r');
+  const size_t cr = text.find(WIDE('\r'));
   if (cr != WideString::npos) text.resize(cr);
   return text;
 }

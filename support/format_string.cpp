@@ -19,9 +19,9 @@ void Pad(WideString& out, size_t count, WideChar c) { out.append(count, c); }
 
 void EmitField(WideString& out, const Directive& directive, const WideChar* text, size_t len) {
   const size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
-  if (!directive.left && width > len) Pad(out, width - len, u' ');
+  if (!directive.left && width > len) Pad(out, width - len, WIDE(' '));
   out.append(text, len);
-  if (directive.left && width > len) Pad(out, width - len, u' ');
+  if (directive.left && width > len) Pad(out, width - len, WIDE(' '));
 }
 
 void EmitInteger(WideString& out, const Directive& directive, uint64_t magnitude, bool negative,
@@ -42,26 +42,26 @@ void EmitInteger(WideString& out, const Directive& directive, uint64_t magnitude
   WideString prefix;
   if (isSigned) {
     if (negative) {
-      prefix = u"-";
+      prefix = WIDE("-");
     } else if (directive.plus) {
-      prefix = u"+";
+      prefix = WIDE("+");
     } else if (directive.space) {
-      prefix = u" ";
+      prefix = WIDE(" ");
     }
   }
   if (directive.alt && n > 0 && digits[n - 1] != '0') {
-    if (base == 16) prefix += upper ? u"0X" : u"0x";
-    if (base == 8 && precisionZeros == 0) prefix += u"0";
+    if (base == 16) prefix += upper ? WIDE("0X") : WIDE("0x");
+    if (base == 8 && precisionZeros == 0) prefix += WIDE("0");
   }
   const size_t body = prefix.size() + precisionZeros + n;
   const size_t width = directive.width > 0 ? static_cast<size_t>(directive.width) : 0;
   const bool zeroPad = directive.zero && !directive.left && directive.precision < 0;
-  if (!directive.left && !zeroPad && width > body) Pad(out, width - body, u' ');
+  if (!directive.left && !zeroPad && width > body) Pad(out, width - body, WIDE(' '));
   out += prefix;
-  if (zeroPad && width > body) Pad(out, width - body, u'0');
-  Pad(out, precisionZeros, u'0');
+  if (zeroPad && width > body) Pad(out, width - body, WIDE('0'));
+  Pad(out, precisionZeros, WIDE('0'));
   while (n > 0) out += static_cast<WideChar>(digits[--n]);
-  if (directive.left && width > body) Pad(out, width - body, u' ');
+  if (directive.left && width > body) Pad(out, width - body, WIDE(' '));
 }
 
 }  // namespace
@@ -71,25 +71,25 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
   const WideChar* p = format;
   while (*p != 0) {
     const WideChar* run = p;
-    while (*p != 0 && *p != u'%') ++p;
+    while (*p != 0 && *p != WIDE('%')) ++p;
     out.append(run, static_cast<size_t>(p - run));
     if (*p == 0) break;
     ++p;  // '%'
-    if (*p == u'%') {
-      out += u'%';
+    if (*p == WIDE('%')) {
+      out += WIDE('%');
       ++p;
       continue;
     }
     Directive directive;
     for (;; ++p) {
-      if (*p == u'-') directive.left = true;
-      else if (*p == u'+') directive.plus = true;
-      else if (*p == u' ') directive.space = true;
-      else if (*p == u'#') directive.alt = true;
-      else if (*p == u'0') directive.zero = true;
+      if (*p == WIDE('-')) directive.left = true;
+      else if (*p == WIDE('+')) directive.plus = true;
+      else if (*p == WIDE(' ')) directive.space = true;
+      else if (*p == WIDE('#')) directive.alt = true;
+      else if (*p == WIDE('0')) directive.zero = true;
       else break;
     }
-    if (*p == u'*') {
+    if (*p == WIDE('*')) {
       int w = va_arg(args, int);
       if (w < 0) {
         directive.left = true;
@@ -97,60 +97,60 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
       }
       directive.width = w;
       ++p;
-    } else if (*p >= u'0' && *p <= u'9') {
+    } else if (*p >= WIDE('0') && *p <= WIDE('9')) {
       directive.width = 0;
-      while (*p >= u'0' && *p <= u'9') {
+      while (*p >= WIDE('0') && *p <= WIDE('9')) {
         if (directive.width > 100000) return false;
-        directive.width = directive.width * 10 + (*p++ - u'0');
+        directive.width = directive.width * 10 + (*p++ - WIDE('0'));
       }
     }
-    if (*p == u'.') {
+    if (*p == WIDE('.')) {
       ++p;
       directive.precision = 0;
-      if (*p == u'*') {
+      if (*p == WIDE('*')) {
         directive.precision = va_arg(args, int);
         ++p;
       } else {
-        while (*p >= u'0' && *p <= u'9') {
+        while (*p >= WIDE('0') && *p <= WIDE('9')) {
           if (directive.precision > 100000) return false;
-          directive.precision = directive.precision * 10 + (*p++ - u'0');
+          directive.precision = directive.precision * 10 + (*p++ - WIDE('0'));
         }
       }
     }
     bool narrowText = false, wideText = false;
-    if (*p == u'h') {
+    if (*p == WIDE('h')) {
       ++p;
       directive.length = Directive::kShort;
       narrowText = true;
-      if (*p == u'h') {
+      if (*p == WIDE('h')) {
         ++p;
         directive.length = Directive::kChar;
       }
-    } else if (*p == u'l') {
+    } else if (*p == WIDE('l')) {
       ++p;
       directive.length = Directive::kLong;
       wideText = true;
-      if (*p == u'l') {
+      if (*p == WIDE('l')) {
         ++p;
         directive.length = Directive::kLongLong;
       }
-    } else if (*p == u'w') {
+    } else if (*p == WIDE('w')) {
       ++p;
       wideText = true;
-    } else if (*p == u'I') {
-      if (p[1] == u'6' && p[2] == u'4') {
+    } else if (*p == WIDE('I')) {
+      if (p[1] == WIDE('6') && p[2] == WIDE('4')) {
         p += 3;
         directive.length = Directive::kLongLong;
-      } else if (p[1] == u'3' && p[2] == u'2') {
+      } else if (p[1] == WIDE('3') && p[2] == WIDE('2')) {
         p += 3;
       } else {
         ++p;
         directive.length = Directive::kSize;
       }
-    } else if (*p == u'z') {
+    } else if (*p == WIDE('z')) {
       ++p;
       directive.length = Directive::kSize;
-    } else if (*p == u'L' || *p == u'q') {
+    } else if (*p == WIDE('L') || *p == WIDE('q')) {
       ++p;
       directive.length = Directive::kLongLong;
     }
@@ -158,8 +158,8 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
     if (conv == 0) return false;
     ++p;
     switch (conv) {
-      case u'd':
-      case u'i': {
+      case WIDE('d'):
+      case WIDE('i'): {
         int64_t v;
         switch (directive.length) {
           case Directive::kLongLong: v = va_arg(args, long long); break;
@@ -173,10 +173,10 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
         EmitInteger(out, directive, mag, neg, 10, false, true);
         break;
       }
-      case u'u':
-      case u'x':
-      case u'X':
-      case u'o': {
+      case WIDE('u'):
+      case WIDE('x'):
+      case WIDE('X'):
+      case WIDE('o'): {
         uint64_t v;
         switch (directive.length) {
           case Directive::kLongLong: v = va_arg(args, unsigned long long); break;
@@ -185,22 +185,22 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
           case Directive::kChar: v = static_cast<unsigned char>(va_arg(args, unsigned)); break;
           default: v = va_arg(args, unsigned); break;
         }
-        const unsigned base = conv == u'u' ? 10 : conv == u'o' ? 8 : 16;
-        EmitInteger(out, directive, v, false, base, conv == u'X', false);
+        const unsigned base = conv == WIDE('u') ? 10 : conv == WIDE('o') ? 8 : 16;
+        EmitInteger(out, directive, v, false, base, conv == WIDE('X'), false);
         break;
       }
-      case u'p': {
+      case WIDE('p'): {
         Directive pointerDirective = directive;
         pointerDirective.precision = static_cast<int>(sizeof(void*) * 2);
         EmitInteger(out, pointerDirective, reinterpret_cast<uintptr_t>(va_arg(args, void*)), false, 16,
                     true, false);
         break;
       }
-      case u'c':
-      case u'C': {
+      case WIDE('c'):
+      case WIDE('C'): {
         const int v = va_arg(args, int);
         WideChar c;
-        if ((conv == u'c' && !narrowText) || (conv == u'C' && wideText)) {
+        if ((conv == WIDE('c') && !narrowText) || (conv == WIDE('C') && wideText)) {
           c = static_cast<WideChar>(v);
         } else {
           c = static_cast<WideChar>(static_cast<unsigned char>(v));
@@ -208,12 +208,12 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
         EmitField(out, directive, &c, 1);
         break;
       }
-      case u's':
-      case u'S': {
-        const bool wide = (conv == u's' && !narrowText) || (conv == u'S' && wideText);
+      case WIDE('s'):
+      case WIDE('S'): {
+        const bool wide = (conv == WIDE('s') && !narrowText) || (conv == WIDE('S') && wideText);
         if (wide) {
           const WideChar* s = va_arg(args, const WideChar*);
-          if (s == nullptr) s = u"(null)";
+          if (s == nullptr) s = WIDE("(null)");
           size_t len = 0;
           while (s[len] != 0 && (directive.precision < 0 || len < static_cast<size_t>(directive.precision))) {
             ++len;
@@ -230,14 +230,14 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
         }
         break;
       }
-      case u'e':
-      case u'E':
-      case u'f':
-      case u'F':
-      case u'g':
-      case u'G':
-      case u'a':
-      case u'A': {
+      case WIDE('e'):
+      case WIDE('E'):
+      case WIDE('f'):
+      case WIDE('F'):
+      case WIDE('g'):
+      case WIDE('G'):
+      case WIDE('a'):
+      case WIDE('A'): {
         const double v = va_arg(args, double);
         char fmt[32];
         size_t n = 0;

@@ -2,5 +2,5 @@
 // both live until the library is unloaded.
 #include "support/log_module.h"
 
-__attribute__((init_priority(101))) LogModule mainLog(u"Quorvil");
-LogModule dbgLog(u"DbgPlugin");
+__attribute__((init_priority(101))) LogModule mainLog(WIDE("Quorvil"));
+LogModule dbgLog(WIDE("DbgPlugin"));

@@ -23,8 +23,8 @@ constexpr size_t kNoTrailingString = static_cast<size_t>(-1);
 // nothing else; kNoTrailingString otherwise.
 size_t TextBeforeTrailingString(const WideChar* format) {
   size_t i = 0;
-  while (format[i] != 0 && format[i] != u'%') ++i;
-  if (format[i] != u'%' || format[i + 1] != u's' || format[i + 2] != 0) return kNoTrailingString;
+  while (format[i] != 0 && format[i] != WIDE('%')) ++i;
+  if (format[i] != WIDE('%') || format[i + 1] != WIDE('s') || format[i + 2] != 0) return kNoTrailingString;
   return i;
 }
 
@@ -33,7 +33,7 @@ size_t TextBeforeTrailingString(const WideChar* format) {
 std::string LogFilePath() { return platform::NativePath(kLogFile); }
 
 LogModule::LogModule(const WideChar* channelName)
-    : timestamp(true), disabled(false), name(channelName != nullptr ? channelName : u""),
+    : timestamp(true), disabled(false), name(channelName != nullptr ? channelName : WIDE("")),
       file(nullptr) {
   if (auto key = platform::RegKey::Open(kSwitchKey, platform::RegAccess::kQueryValue)) {
     if (key->HasValue(ToUtf8(name))) disabled = true;
@@ -46,7 +46,7 @@ LogModule::LogModule(const WideChar* channelName)
   if (file == nullptr) {
     const WideString widePath = FromUtf8(path);
     line = FormatString(
-        u"Cannot open log file:%s, redirect the log using OutputDebugString().\r\n",
+        WIDE("Cannot open log file:%s, redirect the log using OutputDebugString().\r\n"),
         widePath.c_str());
     platform::DebugOutput(line);
   }
@@ -70,7 +70,7 @@ void LogModule::PrintV(const WideChar* format, va_list args) {
   const size_t text = format != nullptr ? TextBeforeTrailingString(format) : kNoTrailingString;
   if (text != kNoTrailingString) {
     const WideChar* argument = va_arg(args, const WideChar*);
-    if (argument == nullptr) argument = u"(null)";
+    if (argument == nullptr) argument = WIDE("(null)");
     size_t units = 0;
     while (argument[units] != 0) ++units;
     WriteLine(text + units > 0, format, text, argument, units);
@@ -92,10 +92,10 @@ void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t unit
   if (haveMessage) {
     if (timestamp) {
       const platform::LocalTimeOfDay now = platform::LocalTime();
-      prefix = FormatString(u"[%02d:%02d:%02d][%s]INFO:", now.hour, now.minute, now.second,
+      prefix = FormatString(WIDE("[%02d:%02d:%02d][%s]INFO:"), now.hour, now.minute, now.second,
                             name.c_str());
     } else {
-      prefix = FormatString(u"[%s]INFO:", name.c_str());
+      prefix = FormatString(WIDE("[%s]INFO:"), name.c_str());
     }
   }
   if (file == nullptr) {
@@ -104,7 +104,7 @@ void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t unit
       line.append(message, units);
       if (moreUnits > 0) line.append(more, moreUnits);
     }
-    line += u"\r\n";
+    line += WIDE("\r\n");
     platform::DebugOutput(line);
     return;
   }
@@ -117,7 +117,7 @@ void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t unit
     used = AppendUtf8(message, units, used);
     used = AppendUtf8(more, moreUnits, used);
   }
-  used = AppendUtf8(u"\r\n", 2, used);
+  used = AppendUtf8(WIDE("\r\n"), 2, used);
   std::fwrite(bytes.data(), 1, used, file);
   std::fflush(file);
 }

@@ -21,7 +21,7 @@ std::mutex g_cacheLock;
 WideChar g_cache[kMachineIdUnits] = {};
 
 WideString MacText(const uint8_t mac[6]) {
-  return FormatString(u"%02X%02X%02X%02X%02X%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
+  return FormatString(WIDE("%02X%02X%02X%02X%02X%02X"), mac[0], mac[1], mac[2], mac[3], mac[4],
                       mac[5]);
 }
 

@@ -16,12 +16,11 @@ namespace testing_support {
 namespace {
 
 std::wstring Wide(const std::string& text) {
-  const WideString w = platform::Utf8ToUtf16(text.data(), text.size());
-  return std::wstring(reinterpret_cast<const wchar_t*>(w.data()), w.size());
+  return platform::Utf8ToUtf16(text.data(), text.size());
 }
 
 std::string Narrow(const std::wstring& text) {
-  return platform::Utf16ToUtf8(reinterpret_cast<const WideChar*>(text.data()), text.size());
+  return platform::Utf16ToUtf8(text.data(), text.size());
 }
 
 // One argument as the C runtime's command-line parser reads it back.

@@ -6,7 +6,7 @@
 namespace {
 
 bool IsSpace(WideChar c) {
-  return c == u' ' || (c >= u'\t' && c <= u'\r');
+  return c == WIDE(' ') || (c >= WIDE('\t') && c <= WIDE('\r'));
 }
 
 }  // namespace
@@ -17,13 +17,13 @@ int32_t ReadDecimal(const WideString& text) {
   size_t i = 0;
   while (i < text.size() && IsSpace(text[i])) ++i;
   bool negative = false;
-  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-    negative = text[i] == u'-';
+  if (i < text.size() && (text[i] == WIDE('+') || text[i] == WIDE('-'))) {
+    negative = text[i] == WIDE('-');
     ++i;
   }
   int64_t magnitude = 0;
-  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-    magnitude = magnitude * 10 + (text[i] - u'0');
+  for (; i < text.size() && text[i] >= WIDE('0') && text[i] <= WIDE('9'); ++i) {
+    magnitude = magnitude * 10 + (text[i] - WIDE('0'));
     if (magnitude > -kMin) magnitude = -kMin;
   }
   const int64_t value = negative ? -magnitude : magnitude;

@@ -6,7 +6,7 @@
 namespace {
 
 bool ReadBool(const WideString& text) {
-  return text == u"true" || text == u"True";
+  return text == WIDE("true") || text == WIDE("True");
 }
 
 // Pieces between "/" without their outer U+0020 spaces; empty ones dropped.
@@ -14,12 +14,12 @@ std::vector<WideString> PathSegments(const WideString& path) {
   std::vector<WideString> segments;
   size_t start = 0;
   while (start <= path.size()) {
-    size_t end = path.find(u'/', start);
+    size_t end = path.find(WIDE('/'), start);
     if (end == WideString::npos) end = path.size();
     size_t first = start;
     size_t last = end;
-    while (first < last && path[first] == u' ') ++first;
-    while (last > first && path[last - 1] == u' ') --last;
+    while (first < last && path[first] == WIDE(' ')) ++first;
+    while (last > first && path[last - 1] == WIDE(' ')) --last;
     if (last > first) segments.push_back(path.substr(first, last - first));
     start = end + 1;
   }
@@ -110,11 +110,11 @@ int CXmlConfig::SetString(const WideString& path, const WideString& value) {
   if (current == nullptr) return E_NOTIMPL;
   for (size_t i = 1; i < segments.size(); ++i) {
     const WideString& segment = segments[i];
-    if (segment[0] == u'@') {
+    if (segment[0] == WIDE('@')) {
       document->SetNodeAttribute(segment.substr(1), value, current);
       return E_NOTIMPL;
     }
-    if (segment[0] == u'.') {
+    if (segment[0] == WIDE('.')) {
       document->SetNodeContent(value, current);
       return E_NOTIMPL;
     }

@@ -205,7 +205,7 @@ bool ContentReplaceable(xmlNodePtr node) {
 
 // Splits name[k] into the name and the index text after the first "[".
 std::string SegmentName(const WideString& segment) {
-  return ToUtf8(segment.substr(0, segment.find(u'[')));
+  return ToUtf8(segment.substr(0, segment.find(WIDE('['))));
 }
 
 }  // namespace
@@ -346,9 +346,9 @@ xmlNodePtr CXmlDoc::FindChild(const WideString& segment, xmlNodePtr parent) cons
   if (parent == nullptr || !HasContentList(parent)) return nullptr;
   const std::string name = SegmentName(segment);
   WideString indexText;
-  const size_t open = segment.find(u'[');
+  const size_t open = segment.find(WIDE('['));
   if (open != WideString::npos) {
-    const size_t close = segment.find(u']', open + 1);
+    const size_t close = segment.find(WIDE(']'), open + 1);
     indexText = segment.substr(open + 1, close == WideString::npos ? WideString::npos : close - open - 1);
   }
   const int32_t wanted = ReadDecimal(indexText);

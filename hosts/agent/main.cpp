@@ -26,7 +26,7 @@ namespace {
 int OpenToRead(const std::string& path) {
 #ifdef _WIN32
   const WideString wide = platform::Utf8ToUtf16(path.data(), path.size());
-  return ::_wopen(reinterpret_cast<const wchar_t*>(wide.c_str()), _O_RDONLY | _O_BINARY);
+  return ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY);
 #else
   return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 #endif
@@ -327,7 +327,7 @@ int AgentMain(int argc, char** argv) {
 int wmain(int argc, wchar_t** wideArgv) {
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) {
-    args.push_back(platform::Utf16ToUtf8(reinterpret_cast<const WideChar*>(wideArgv[i]),
+    args.push_back(platform::Utf16ToUtf8(wideArgv[i],
                                          std::wcslen(wideArgv[i])));
   }
   std::vector<char*> argv;

@@ -10,8 +10,7 @@ namespace module_loader {
 namespace {
 
 std::wstring Wide(const std::string& text) {
-  const WideString w = platform::Utf8ToUtf16(text.data(), text.size());
-  return std::wstring(reinterpret_cast<const wchar_t*>(w.data()), w.size());
+  return platform::Utf8ToUtf16(text.data(), text.size());
 }
 
 }  // namespace
@@ -37,7 +36,7 @@ std::string ExecutableFolder() {
   const DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
   const std::string exe =
       n > 0 && n < buf.size()
-          ? platform::Utf16ToUtf8(reinterpret_cast<const WideChar*>(buf.data()), n)
+          ? platform::Utf16ToUtf8(buf.data(), n)
           : std::string();
   const size_t slash = exe.find_last_of("\\/");
   return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);

@@ -39,7 +39,7 @@ void Exception::report() const {
 }
 
 void Exception::appendMessage(const WideChar* format, ...) {
-  if (!message_.empty()) message_ += u'\n';
+  if (!message_.empty()) message_ += WIDE('\n');
   va_list args;
   va_start(args, format);
   AppendFormatV(message_, format, args);

@@ -6,7 +6,7 @@
 
 void* OpenLibrary(const char* path) {
   const WideString wide = platform::Utf8ToUtf16(path, std::string(path).size());
-  return ::LoadLibraryW(reinterpret_cast<const wchar_t*>(wide.c_str()));
+  return ::LoadLibraryW(wide.c_str());
 }
 
 void* LibrarySymbol(void* library, const char* name) {

@@ -11,7 +11,7 @@
 #include "platform/registry.h"
 #include "platform/utf.h"
 
-const WideChar KVR_FunctionNameOnInitialize[] = u"OnInitialize";
+const WideChar KVR_FunctionNameOnInitialize[] = WIDE("OnInitialize");
 
 namespace ondra {
 
@@ -110,7 +110,7 @@ std::string Text(const ondra::BaseString<char>& s) { return s.isNull() ? std::st
 // A ProgID names one registry key, so it may not hold a key separator.
 void CheckProgId(const std::string& progId) {
   if (progId.empty() || progId[0] == '.' || progId.find_first_of("\\/") != std::string::npos) {
-    throw Exception(u"\"%hs\" is not a valid ProgID", progId.c_str());
+    throw Exception(WIDE("\"%hs\" is not a valid ProgID"), progId.c_str());
   }
 }
 
@@ -127,7 +127,7 @@ std::string ReadText(const platform::RegKey& key, const char* name) {
 
 void CZetLibraryUtils::SetLibraryIdentifier(ZetModuleHandle module, ondra::BaseString<char>& identifier) {
   const WideString path = platform::ModulePathOf(module);
-  if (path.empty()) throw Exception(u"No library contains the address %p", module);
+  if (path.empty()) throw Exception(WIDE("No library contains the address %p"), module);
   const std::string narrow = platform::Utf16ToUtf8(path.data(), path.size());
   HostStringAccess::Set(identifier, narrow.data(), narrow.size());
 }
@@ -136,7 +136,7 @@ void CZetLibraryUtils::InitFactoryComponentMap() { Factory(); }
 
 void CZetLibraryUtils::PopulateFactoryComponentMap(const CZetClassInfo& info) {
   const std::string progId = Text(info.progId);
-  if (progId.empty()) throw Exception(u"A class without a ProgID cannot be offered");
+  if (progId.empty()) throw Exception(WIDE("A class without a ProgID cannot be offered"));
   FactoryMap& f = Factory();
   std::lock_guard<std::mutex> hold(f.lock);
   f.classes[progId] = FactoryEntry{Text(info.classDescription), info.flags};
@@ -161,7 +161,7 @@ void CZetLibraryUtils::RegisterLibraryClasses(const ondra::Array<CZetClassInfo>&
     const std::string progId = Text(info.progId);
     CheckProgId(progId);
     auto key = platform::RegKey::Create(std::string(kClassesKey) + "\\" + progId, platform::RegAccess::kAll);
-    if (!key) throw Exception(u"Cannot register %hs: its registry key cannot be created", progId.c_str());
+    if (!key) throw Exception(WIDE("Cannot register %hs: its registry key cannot be created"), progId.c_str());
     const std::string description = Text(info.classDescription);
     const std::string path = library != nullptr ? library : "";
     const uint32_t flags = static_cast<uint32_t>(info.flags);
@@ -170,7 +170,7 @@ void CZetLibraryUtils::RegisterLibraryClasses(const ondra::Array<CZetClassInfo>&
     if (!key->SetValue("Description", platform::kRegSz, description.data(), description.size()) ||
         !key->SetValue("Flags", platform::kRegDword, flagBytes, sizeof flagBytes) ||
         !key->SetValue("Library", platform::kRegSz, path.data(), path.size())) {
-      throw Exception(u"Cannot register %hs: the registry refused its values", progId.c_str());
+      throw Exception(WIDE("Cannot register %hs: the registry refused its values"), progId.c_str());
     }
   }
 }
@@ -180,7 +180,7 @@ void CZetLibraryUtils::UnregisterLibraryClasses(const ondra::Array<CZetClassInfo
     const std::string progId = Text(classes[i].progId);
     CheckProgId(progId);
     if (!platform::RegKey::Delete(std::string(kClassesKey) + "\\" + progId)) {
-      throw Exception(u"Cannot unregister %hs: its registry key cannot be removed", progId.c_str());
+      throw Exception(WIDE("Cannot unregister %hs: its registry key cannot be removed"), progId.c_str());
     }
   }
 }
@@ -205,9 +205,9 @@ std::vector<ZetRegisteredClass> CZetLibraryUtils::ListRegisteredClasses() {
 }
 
 ondra::DynamicObject* CZetLibraryUtils::CreateClassInstance(const char* progId) {
-  if (progId == nullptr) throw Exception(u"No ProgID was given");
-  if (!IsClassAvailable(progId)) throw Exception(u"No class is available under the ProgID %hs", progId);
+  if (progId == nullptr) throw Exception(WIDE("No ProgID was given"));
+  if (!IsClassAvailable(progId)) throw Exception(WIDE("No class is available under the ProgID %hs"), progId);
   ondra::Class* cls = ondra::Class::findClass(progId);
-  if (cls == nullptr) throw Exception(u"The class %hs has no class object", progId);
+  if (cls == nullptr) throw Exception(WIDE("The class %hs has no class object"), progId);
   return cls->createInstance();
 }

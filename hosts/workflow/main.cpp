@@ -94,8 +94,8 @@ int Register(const char* path, const char* entry, const char* done) {
 class Context : public ondra::iComponentContext {
  public:
   virtual ~Context() = default;
-  const WideChar* getWorkflowName() const override { return u"drovemark-host"; }
-  const WideChar* getStepName() const override { return u"create"; }
+  const WideChar* getWorkflowName() const override { return WIDE("drovemark-host"); }
+  const WideChar* getStepName() const override { return WIDE("create"); }
   const WideChar* getParameter(const WideChar*) const override { return nullptr; }
   bool setOutput(const WideChar*, const WideChar*) override { return false; }
   void writeLog(const WideChar* text) override { std::printf("component: %s\n", Narrow(text).c_str()); }

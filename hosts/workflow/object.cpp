@@ -41,7 +41,7 @@ constexpr StaticTag componentObjectTag("ondra::ComponentObject");
 void WriteAll(iByteOutputStream& out, const void* data, std::size_t bytes) { out.write(data, bytes); }
 
 void ReadAll(iByteInputStream& in, void* data, std::size_t bytes) {
-  if (in.read(data, bytes) != bytes) throw Exception(u"The stream ended before the object did");
+  if (in.read(data, bytes) != bytes) throw Exception(WIDE("The stream ended before the object did"));
 }
 
 }  // namespace
@@ -61,7 +61,7 @@ void* Object::findAs(const ClassTag& tag) { return _SeekClassIdentity(tag); }
 
 void* Object::getAs(const ClassTag& tag) {
   void* part = findAs(tag);
-  if (part == nullptr) throw Exception(u"%hs is not a %hs", getClassTag().c_str(), tag.c_str());
+  if (part == nullptr) throw Exception(WIDE("%hs is not a %hs"), getClassTag().c_str(), tag.c_str());
   return part;
 }
 
@@ -82,11 +82,11 @@ void Object::deserialize(iByteInputStream& in) {
   ReadAll(in, size, sizeof size);
   const std::uint32_t length = size[0] | (size[1] << 8) | (size[2] << 16) | (std::uint32_t{size[3]} << 24);
   // No class name is anywhere near this long; a larger one is not a name.
-  if (length > 4096) throw Exception(u"The stream holds no class name");
+  if (length > 4096) throw Exception(WIDE("The stream holds no class name"));
   std::string name(length, '\0');
   ReadAll(in, &name[0], length);
   if (name != getClassTag().c_str()) {
-    throw Exception(u"The stream holds %hs, not %hs", name.c_str(), getClassTag().c_str());
+    throw Exception(WIDE("The stream holds %hs, not %hs"), name.c_str(), getClassTag().c_str());
   }
 }
 

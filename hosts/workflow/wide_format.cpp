@@ -27,13 +27,13 @@ void Emit(WideString& out, const Conversion& c, const WideString& prefix, const 
   if (c.left) {
     out += prefix;
     out += body;
-    Pad(out, fill, u' ');
+    Pad(out, fill, WIDE(' '));
   } else if (c.zero && numeric && c.precision < 0) {
     out += prefix;
-    Pad(out, fill, u'0');
+    Pad(out, fill, WIDE('0'));
     out += body;
   } else {
-    Pad(out, fill, u' ');
+    Pad(out, fill, WIDE(' '));
     out += prefix;
     out += body;
   }
@@ -47,7 +47,7 @@ WideString Digits(std::uintmax_t value, unsigned base, bool upper, int precision
     value /= base;
   }
   const std::size_t minDigits = precision < 0 ? 1 : static_cast<std::size_t>(precision);
-  if (d.size() < minDigits) d.insert(0, minDigits - d.size(), u'0');
+  if (d.size() < minDigits) d.insert(0, minDigits - d.size(), WIDE('0'));
   return d;
 }
 
@@ -96,21 +96,21 @@ void AppendFormatV(WideString& out, const WideChar* format, va_list args) {
   va_copy(ap, args);
   const WideChar* p = format;
   while (*p != 0) {
-    if (*p != u'%') {
+    if (*p != WIDE('%')) {
       out += *p++;
       continue;
     }
     const WideChar* start = p++;
     Conversion c;
     for (;; ++p) {
-      if (*p == u'-') c.left = true;
-      else if (*p == u'+') c.plus = true;
-      else if (*p == u' ') c.space = true;
-      else if (*p == u'#') c.alt = true;
-      else if (*p == u'0') c.zero = true;
+      if (*p == WIDE('-')) c.left = true;
+      else if (*p == WIDE('+')) c.plus = true;
+      else if (*p == WIDE(' ')) c.space = true;
+      else if (*p == WIDE('#')) c.alt = true;
+      else if (*p == WIDE('0')) c.zero = true;
       else break;
     }
-    if (*p == u'*') {
+    if (*p == WIDE('*')) {
       c.width = va_arg(ap, int);
       if (c.width < 0) {
         c.left = true;
@@ -118,28 +118,28 @@ void AppendFormatV(WideString& out, const WideChar* format, va_list args) {
       }
       ++p;
     } else {
-      while (*p >= u'0' && *p <= u'9') c.width = c.width * 10 + (*p++ - u'0');
+      while (*p >= WIDE('0') && *p <= WIDE('9')) c.width = c.width * 10 + (*p++ - WIDE('0'));
     }
-    if (*p == u'.') {
+    if (*p == WIDE('.')) {
       ++p;
       c.precision = 0;
-      if (*p == u'*') {
+      if (*p == WIDE('*')) {
         c.precision = va_arg(ap, int);
         ++p;
       } else {
-        while (*p >= u'0' && *p <= u'9') c.precision = c.precision * 10 + (*p++ - u'0');
+        while (*p >= WIDE('0') && *p <= WIDE('9')) c.precision = c.precision * 10 + (*p++ - WIDE('0'));
       }
     }
     switch (*p) {
-      case u'h': ++p; c.length = Conversion::kShort; if (*p == u'h') { ++p; c.length = Conversion::kChar; } break;
-      case u'l': ++p; c.length = Conversion::kLong; if (*p == u'l') { ++p; c.length = Conversion::kLongLong; } break;
-      case u'w': ++p; c.length = Conversion::kWide; break;
-      case u'z': ++p; c.length = Conversion::kSize; break;
-      case u'j': ++p; c.length = Conversion::kMax; break;
-      case u't': ++p; c.length = Conversion::kPtrdiff; break;
-      case u'I':
-        if (p[1] == u'6' && p[2] == u'4') { p += 3; c.length = Conversion::kLongLong; }
-        else if (p[1] == u'3' && p[2] == u'2') { p += 3; }
+      case WIDE('h'): ++p; c.length = Conversion::kShort; if (*p == WIDE('h')) { ++p; c.length = Conversion::kChar; } break;
+      case WIDE('l'): ++p; c.length = Conversion::kLong; if (*p == WIDE('l')) { ++p; c.length = Conversion::kLongLong; } break;
+      case WIDE('w'): ++p; c.length = Conversion::kWide; break;
+      case WIDE('z'): ++p; c.length = Conversion::kSize; break;
+      case WIDE('j'): ++p; c.length = Conversion::kMax; break;
+      case WIDE('t'): ++p; c.length = Conversion::kPtrdiff; break;
+      case WIDE('I'):
+        if (p[1] == WIDE('6') && p[2] == WIDE('4')) { p += 3; c.length = Conversion::kLongLong; }
+        else if (p[1] == WIDE('3') && p[2] == WIDE('2')) { p += 3; }
         else { ++p; c.length = Conversion::kSize; }
         break;
       default: break;
@@ -147,46 +147,46 @@ void AppendFormatV(WideString& out, const WideChar* format, va_list args) {
     const WideChar conv = *p;
     if (conv != 0) ++p;
     switch (conv) {
-      case u'%':
-        out += u'%';
+      case WIDE('%'):
+        out += WIDE('%');
         break;
-      case u'd':
-      case u'i': {
+      case WIDE('d'):
+      case WIDE('i'): {
         const std::intmax_t v = SignedArg(c, ap);
         const std::uintmax_t mag = v < 0 ? std::uintmax_t{0} - static_cast<std::uintmax_t>(v)
                                          : static_cast<std::uintmax_t>(v);
-        WideString sign = v < 0 ? u"-" : c.plus ? u"+" : c.space ? u" " : u"";
+        WideString sign = v < 0 ? WIDE("-") : c.plus ? WIDE("+") : c.space ? WIDE(" ") : WIDE("");
         Emit(out, c, sign, Digits(mag, 10, false, c.precision), true);
         break;
       }
-      case u'u':
-      case u'o':
-      case u'x':
-      case u'X': {
+      case WIDE('u'):
+      case WIDE('o'):
+      case WIDE('x'):
+      case WIDE('X'): {
         const std::uintmax_t v = UnsignedArg(c, ap);
-        const unsigned base = conv == u'u' ? 10 : conv == u'o' ? 8 : 16;
+        const unsigned base = conv == WIDE('u') ? 10 : conv == WIDE('o') ? 8 : 16;
         WideString prefix;
-        if (c.alt && v != 0 && base == 16) prefix = conv == u'x' ? u"0x" : u"0X";
-        if (c.alt && base == 8) prefix = u"0";
-        Emit(out, c, prefix, Digits(v, base, conv == u'X', c.precision), true);
+        if (c.alt && v != 0 && base == 16) prefix = conv == WIDE('x') ? WIDE("0x") : WIDE("0X");
+        if (c.alt && base == 8) prefix = WIDE("0");
+        Emit(out, c, prefix, Digits(v, base, conv == WIDE('X'), c.precision), true);
         break;
       }
-      case u'p': {
+      case WIDE('p'): {
         const auto v = reinterpret_cast<std::uintptr_t>(va_arg(ap, void*));
-        Emit(out, c, u"", Digits(v, 16, true, 2 * static_cast<int>(sizeof(void*))), false);
+        Emit(out, c, WIDE(""), Digits(v, 16, true, 2 * static_cast<int>(sizeof(void*))), false);
         break;
       }
-      case u'c':
-      case u'C': {
-        const bool narrow = c.length == Conversion::kShort || (conv == u'C' && c.length != Conversion::kLong && c.length != Conversion::kWide);
+      case WIDE('c'):
+      case WIDE('C'): {
+        const bool narrow = c.length == Conversion::kShort || (conv == WIDE('C') && c.length != Conversion::kLong && c.length != Conversion::kWide);
         const int v = va_arg(ap, int);
         const WideChar ch = narrow ? static_cast<WideChar>(static_cast<unsigned char>(v)) : static_cast<WideChar>(v);
-        Emit(out, c, u"", WideString(1, ch), false);
+        Emit(out, c, WIDE(""), WideString(1, ch), false);
         break;
       }
-      case u's':
-      case u'S': {
-        const bool narrow = c.length == Conversion::kShort || (conv == u'S' && c.length != Conversion::kLong && c.length != Conversion::kWide);
+      case WIDE('s'):
+      case WIDE('S'): {
+        const bool narrow = c.length == Conversion::kShort || (conv == WIDE('S') && c.length != Conversion::kLong && c.length != Conversion::kWide);
         WideString text;
         if (narrow) {
           const char* s = va_arg(ap, const char*);
@@ -194,10 +194,10 @@ void AppendFormatV(WideString& out, const WideChar* format, va_list args) {
           text = platform::Utf8ToUtf16(s, std::strlen(s));
         } else {
           const WideChar* s = va_arg(ap, const WideChar*);
-          if (s == nullptr) s = u"(null)";
+          if (s == nullptr) s = WIDE("(null)");
           text.assign(s, WideLength(s));
         }
-        Emit(out, c, u"", Clip(text, c.precision), false);
+        Emit(out, c, WIDE(""), Clip(text, c.precision), false);
         break;
       }
       default:

@@ -36,7 +36,7 @@ const std::string kHost = testing_support::BuildDir() + "\\hosts\\workflow\\drov
 std::string RealPath(const std::string& path) { return path; }
 void* OpenLibrary(const std::string& path) {
   const WideString wide = platform::Utf8ToUtf16(path.data(), path.size());
-  return ::LoadLibraryW(reinterpret_cast<const wchar_t*>(wide.c_str()));
+  return ::LoadLibraryW(wide.c_str());
 }
 void* Symbol(void* library, const char* name) {
   return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));

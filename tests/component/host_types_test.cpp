@@ -61,7 +61,7 @@ TEST(NarrowHostString, NullTextGivesTheBufferBackAndMakesTheNullString) {
 
 TEST(NarrowHostString, WideTextIsStoredOneBytePerUnitUpToLatin1) {
   ondra::BaseString<char> s;
-  s = u"caf\u00e9";
+  s = WIDE("caf\u00e9");
   EXPECT_EQ(std::string(s.c_str()), std::string("caf\xe9"));
   s = static_cast<const WideChar*>(nullptr);
   EXPECT_TRUE(s.isNull());
@@ -70,7 +70,7 @@ TEST(NarrowHostString, WideTextIsStoredOneBytePerUnitUpToLatin1) {
 TEST(NarrowHostString, WideCharacterAboveLatin1IsUnableToConvert) {
   ondra::BaseString<char> s;
   try {
-    s = u"A\u0100";
+    s = WIDE("A\u0100");
     FAIL() << "no exception";
   } catch (const ondra::Exception& e) {
     EXPECT_EQ(Narrow(e.getMessage()), "Unable to convert character 0x100");

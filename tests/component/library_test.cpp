@@ -26,7 +26,7 @@ std::string OwnPath() {
 #ifdef _WIN32
   wchar_t buf[MAX_PATH];
   const DWORD n = ::GetModuleFileNameW(nullptr, buf, MAX_PATH);
-  return platform::Utf16ToUtf8(reinterpret_cast<const WideChar*>(buf), n < MAX_PATH ? n : 0);
+  return platform::Utf16ToUtf8(buf, n < MAX_PATH ? n : 0);
 #else
   char buf[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);

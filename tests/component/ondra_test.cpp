@@ -13,29 +13,29 @@ using component_test::Narrow;
 using component_test::ReportLog;
 
 TEST(HostException, FormatsWithTheWindowsWideRules) {
-  const ondra::Exception e(u"%s|%ls|%hs|%S|%x|%X|%08x|%#x|%-4d|%+d|%5.2s|%c|%C|%%|%u|%I64d|%zu", u"wide", u"wl",
-                           "narrow", "N", 255u, 255u, 0x1234u, 26u, 7, 3, u"abc", u'Z', 'n', 4000000000u,
+  const ondra::Exception e(WIDE("%s|%ls|%hs|%S|%x|%X|%08x|%#x|%-4d|%+d|%5.2s|%c|%C|%%|%u|%I64d|%zu"), WIDE("wide"), WIDE("wl"),
+                           "narrow", "N", 255u, 255u, 0x1234u, 26u, 7, 3, WIDE("abc"), WIDE('Z'), 'n', 4000000000u,
                            -1099511627776LL, static_cast<std::size_t>(12));
   EXPECT_EQ(Narrow(e.getMessage()), "wide|wl|narrow|N|ff|FF|00001234|0x1a|7   |+3|   ab|Z|n|%|4000000000|-1099511627776|12");
 }
 
 TEST(HostException, UnknownConversionKeepsTheRestOfTheFormatAsWritten) {
-  const ondra::Exception e(u"%d of 50%q %d", 1, 2);
+  const ondra::Exception e(WIDE("%d of 50%q %d"), 1, 2);
   EXPECT_EQ(Narrow(e.getMessage()), "1 of 50%q %d");
-  EXPECT_EQ(Narrow(ondra::Exception(u"%ls|%hs", static_cast<const WideChar*>(nullptr),
+  EXPECT_EQ(Narrow(ondra::Exception(WIDE("%ls|%hs"), static_cast<const WideChar*>(nullptr),
                                     static_cast<const char*>(nullptr)).getMessage()),
             "(null)|(null)");
 }
 
 TEST(HostException, AppendedMessagesFollowOnNewLinesAndCopiesKeepThem) {
-  ondra::Exception e(u"first %d", 1);
-  e.appendMessage(u"%ls: second", u"Where");
+  ondra::Exception e(WIDE("first %d"), 1);
+  e.appendMessage(WIDE("%ls: second"), WIDE("Where"));
   const ondra::Exception copy(e);
   EXPECT_EQ(Narrow(copy.getMessage()), "first 1\nWhere: second");
 }
 
 TEST(HostException, ReportGoesToTheInstalledReporterOnly) {
-  const ondra::Exception e(u"told");
+  const ondra::Exception e(WIDE("told"));
   e.report();  // without a reporter: nothing happens
   ReportLog reports;
   e.report();

@@ -17,8 +17,8 @@ class TestContext : public ondra::iComponentContext {
   explicit TestContext(Connect behaviour = Connect::kReturn, int answer = 0) : behaviour_(behaviour), answer_(answer) {}
   virtual ~TestContext() = default;
 
-  const WideChar* getWorkflowName() const override { return ++calls[0], u"test"; }
-  const WideChar* getStepName() const override { return ++calls[1], u"step"; }
+  const WideChar* getWorkflowName() const override { return ++calls[0], WIDE("test"); }
+  const WideChar* getStepName() const override { return ++calls[1], WIDE("step"); }
   const WideChar* getParameter(const WideChar*) const override { return ++calls[2], nullptr; }
   bool setOutput(const WideChar*, const WideChar*) override { return ++calls[3], false; }
   void writeLog(const WideChar*) override { ++calls[4]; }
@@ -26,7 +26,7 @@ class TestContext : public ondra::iComponentContext {
   int connect() override {
     ++calls[6];
     switch (behaviour_) {
-      case Connect::kThrowHostException: throw ondra::Exception(u"step %ls refused", u"connect");
+      case Connect::kThrowHostException: throw ondra::Exception(WIDE("step %ls refused"), WIDE("connect"));
       case Connect::kThrowBadAlloc: throw std::bad_alloc();
       case Connect::kThrowMemoryException: throw ondra::MemoryException(3, 8);
       case Connect::kThrowInt: throw 42;

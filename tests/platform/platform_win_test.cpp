@@ -80,7 +80,7 @@ TEST(WinNamedEvent, SecondUserWaitsUntilFirstSetsTheEvent) {
 TEST(WinModulePath, ExecutablePathNamesThisProgramWithBackslashes) {
   const WideString path = platform::ExecutablePath(1024);
   ASSERT_FALSE(path.empty());
-  EXPECT_NE(path.find(u"platform_win_test.exe"), WideString::npos);
+  EXPECT_NE(path.find(WIDE("platform_win_test.exe")), WideString::npos);
   EXPECT_NE(path.rfind(platform::kPathSeparator), WideString::npos);
   EXPECT_TRUE(platform::ExecutablePath(3).empty());  // does not fit
   EXPECT_EQ(platform::ModulePathOf(reinterpret_cast<const void*>(&platform::ExecutablePath)), path);
@@ -90,7 +90,7 @@ TEST(WinSystemMessage, FormatMessageTextEndsInCrLf) {
   WideString text;
   ASSERT_TRUE(platform::SystemMessage(ERROR_FILE_NOT_FOUND, &text));
   ASSERT_GE(text.size(), 2u);
-  EXPECT_EQ(text.substr(text.size() - 2), u"\r\n");
+  EXPECT_EQ(text.substr(text.size() - 2), WIDE("\r\n"));
 }
 
 TEST(WinMachineRoot, DrivePathsStayRealAndMakeDirectoriesCreatesParents) {
@@ -112,10 +112,10 @@ TEST(WinAdapters, DescribedAdaptersReplaceTheSystemList) {
   ASSERT_TRUE(platform::ListAdapterNames(&names));
   EXPECT_EQ(names, (std::vector<std::string>{"eth0", "eth1"}));
   uint8_t mac[6] = {};
-  ASSERT_TRUE(platform::QueryPermanentAddress(u"//./eth0", mac));
+  ASSERT_TRUE(platform::QueryPermanentAddress(WIDE("//./eth0"), mac));
   EXPECT_EQ(mac[0], 0x00);
   EXPECT_EQ(mac[5], 0xCC);
-  EXPECT_FALSE(platform::QueryPermanentAddress(u"//./eth1", mac));
+  EXPECT_FALSE(platform::QueryPermanentAddress(WIDE("//./eth1"), mac));
 }
 
 // Without a described machine the names come from IP Helper and each
@@ -143,7 +143,7 @@ TEST(WinAdapters, EveryEthernetAdapterDriverAnswersWithTheAddressTheListShows) {
   }
   if (ethernet == 0) GTEST_SKIP() << "this machine shows no Ethernet adapter";
   uint8_t mac[6] = {1, 2, 3, 4, 5, 6};
-  EXPECT_FALSE(platform::QueryPermanentAddress(u"//./{00000000-0000-0000-0000-000000000000}", mac));
+  EXPECT_FALSE(platform::QueryPermanentAddress(WIDE("//./{00000000-0000-0000-0000-000000000000}"), mac));
   EXPECT_EQ(mac[0], 1) << "a failed query leaves the buffer alone";
 }
 

@@ -36,10 +36,10 @@ namespace {
 class AttachmentBounds : public ::testing::Test {
  protected:
   AttachmentBounds() : soap_(soap_new()) {
-    host_.name = u"TemplateConfig";
-    host_.attributes = {{u"Modified", u"true"}, {u"Attachment", u"true"},
-                        {u"EndPoint", u"http://127.0.0.1:9/status"}};
-    host_.text = u"<TemplateConfig><ScheduleId>7</ScheduleId></TemplateConfig>";
+    host_.name = WIDE("TemplateConfig");
+    host_.attributes = {{WIDE("Modified"), WIDE("true")}, {WIDE("Attachment"), WIDE("true")},
+                        {WIDE("EndPoint"), WIDE("http://127.0.0.1:9/status")}};
+    host_.text = WIDE("<TemplateConfig><ScheduleId>7</ScheduleId></TemplateConfig>");
     host_.soap = soap_;
     host_.receivedSoap = soap_;
     envelope_.next = &part_;

@@ -42,7 +42,7 @@ class Dispatch : public ::testing::Test {
     ASSERT_TRUE(testing_support::PortIsFree(8000))
         << "something else listens on 127.0.0.1:8000, the agent's local service port";
   }
-  int32_t Run(const std::string& templateText, const WideChar* scheduleId = u"42",
+  int32_t Run(const std::string& templateText, const WideChar* scheduleId = WIDE("42"),
               bool withEndpoint = true) {
     const WideString text = FromUtf8(templateText);
     const WideString endpoint = withEndpoint ? FromUtf8(server_.url("/status")) : WideString();
@@ -96,7 +96,7 @@ TEST_F(Dispatch, MissingScheduleIdIsNotDeliveredButEmptyOneIs) {
   DevconfPeer local(8000);
   ASSERT_TRUE(local.running());
   EXPECT_EQ(Run("<Root/>", nullptr), kNotDelivered);
-  EXPECT_EQ(Run("<Root/>", u""), 0);
+  EXPECT_EQ(Run("<Root/>", WIDE("")), 0);
   EXPECT_EQ(local.Requests().size(), 1u);
   const auto reports = server_.Requests();
   ASSERT_EQ(reports.size(), 2u);
@@ -107,7 +107,7 @@ TEST_F(Dispatch, MissingScheduleIdIsNotDeliveredButEmptyOneIs) {
 TEST_F(Dispatch, EmptyEndpointStillDeliversAndTheReportIsLost) {
   DevconfPeer local(8000, {"--r", "3"});
   ASSERT_TRUE(local.running());
-  EXPECT_EQ(Run("<Root/>", u"1", false), 3);
+  EXPECT_EQ(Run("<Root/>", WIDE("1"), false), 3);
   EXPECT_EQ(local.Requests().size(), 1u);
   EXPECT_TRUE(server_.Requests().empty());
 }

@@ -39,7 +39,7 @@ std::string LogPath(const std::string& root) {
 #ifdef _WIN32
 void* OpenLibrary(const std::string& path) {
   const WideString wide = platform::Utf8ToUtf16(path.data(), path.size());
-  return ::LoadLibraryW(reinterpret_cast<const wchar_t*>(wide.c_str()));
+  return ::LoadLibraryW(wide.c_str());
 }
 void* Symbol(void* library, const char* name) {
   return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
@@ -102,7 +102,7 @@ TEST(PluginExports, RegistrySwitchSilencesMainLogButNotTheErrorReport) {
   // The real registry outlives the test: the switch goes when it ends.
   auto key = platform::RegKey::Create("Software\\Korvane\\LogModule", platform::RegAccess::kAll);
   ASSERT_NE(key, nullptr);
-  ASSERT_TRUE(key->SetValue("Quorvil", platform::kRegSz, u"", sizeof(char16_t)));
+  ASSERT_TRUE(key->SetValue("Quorvil", platform::kRegSz, WIDE(""), sizeof(WideChar)));
   struct Unswitch {
     platform::RegKey* key;
     ~Unswitch() { key->DeleteValue("Quorvil"); }
@@ -165,7 +165,7 @@ QuorvilPostCommand LoadedPlugin::post_ = nullptr;
 
 TEST_F(LoadedPlugin, UnhandledCommandFollowsTheCallingOrderWithoutSetResult) {
   RecordingHost host;
-  host.name = u"Reboot";
+  host.name = WIDE("Reboot");
   EXPECT_EQ(post_(&host), 0);
   EXPECT_EQ(host.calls, (std::vector<std::string>{"GetName", "FillAttributes", "GetContext",
                                                   "GetRequest", "GetDataSize", "ReadData",
@@ -179,7 +179,7 @@ TEST_F(LoadedPlugin, UnhandledCommandFollowsTheCallingOrderWithoutSetResult) {
 TEST_F(LoadedPlugin, CommandTextOfOddOrZeroSizeOrWithoutTerminatorIsReadSafely) {
   for (int32_t size : {0, 1, 7}) {
     RecordingHost host;
-    host.text = u"abcdefgh";  // longer than the size the host reports
+    host.text = WIDE("abcdefgh");  // longer than the size the host reports
     host.dataSizeOverride = size;
     EXPECT_EQ(post_(&host), 0);
   }
@@ -198,7 +198,7 @@ TEST_F(LoadedPlugin, FaultsInHostCallsReachTheCallerAsErrObj) {
     FAIL() << "no exception";
   } catch (ErrObj& e) {
     EXPECT_EQ(e.GetCode(), 0xC0000094u);
-    EXPECT_EQ(e.GetDescription(), u"EXCEPTION_INT_DIVIDE_BY_ZERO");
+    EXPECT_EQ(e.GetDescription(), WIDE("EXCEPTION_INT_DIVIDE_BY_ZERO"));
   }
   RecordingHost writesNull;
   writesNull.onReadData = [] { *g_null = 1; };
@@ -207,7 +207,7 @@ TEST_F(LoadedPlugin, FaultsInHostCallsReachTheCallerAsErrObj) {
     FAIL() << "no exception";
   } catch (ErrObj& e) {
     EXPECT_EQ(e.GetCode(), 0xC0000005u);
-    EXPECT_EQ(e.GetDescription(), u"EXCEPTION_ACCESS_VIOLATION");
+    EXPECT_EQ(e.GetDescription(), WIDE("EXCEPTION_ACCESS_VIOLATION"));
     e.Report(0);
   }
   // The translator stays on the thread: a third fault is translated too.

@@ -17,9 +17,9 @@ class RecordingHost final : public HostCommand,
   virtual ~RecordingHost() = default;
 
   std::vector<std::string> calls;
-  WideString name = u"Unknown";
+  WideString name = WIDE("Unknown");
   AttributeMap attributes;
-  WideString text = u"<Command/>";
+  WideString text = WIDE("<Command/>");
   struct soap* soap = nullptr;
   struct soap* receivedSoap = nullptr;
   std::vector<int32_t> results;

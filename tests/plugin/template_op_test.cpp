@@ -50,33 +50,33 @@ TEST_F(QuotedPrintable, NoContextMeansNoOutput) {
 
 TEST(TaskStatusDocument, IsMadeOfItsPiecesUnescaped) {
   WideString doc;
-  ASSERT_TRUE(BuildTaskStatusDocument(u"001122AABBCC", u"7", 100, &doc));
+  ASSERT_TRUE(BuildTaskStatusDocument(WIDE("001122AABBCC"), WIDE("7"), 100, &doc));
   EXPECT_EQ(doc,
-            u"<Root ID=\"001122AABBCC\"><TaskStatusResponse><ScheduleId>7</ScheduleId>"
-            u"<Progress>100</Progress></TaskStatusResponse></Root>");
-  ASSERT_TRUE(BuildTaskStatusDocument(u"", nullptr, -2, &doc));
+            WIDE("<Root ID=\"001122AABBCC\"><TaskStatusResponse><ScheduleId>7</ScheduleId>")
+            WIDE("<Progress>100</Progress></TaskStatusResponse></Root>"));
+  ASSERT_TRUE(BuildTaskStatusDocument(WIDE(""), nullptr, -2, &doc));
   EXPECT_EQ(doc,
-            u"<Root ID=\"\"><TaskStatusResponse><ScheduleId></ScheduleId>"
-            u"<Progress>-2</Progress></TaskStatusResponse></Root>");
-  ASSERT_TRUE(BuildTaskStatusDocument(u"X", u"a<b", 1, &doc));
-  EXPECT_NE(doc.find(u"<ScheduleId>a<b</ScheduleId>"), WideString::npos);
+            WIDE("<Root ID=\"\"><TaskStatusResponse><ScheduleId></ScheduleId>")
+            WIDE("<Progress>-2</Progress></TaskStatusResponse></Root>"));
+  ASSERT_TRUE(BuildTaskStatusDocument(WIDE("X"), WIDE("a<b"), 1, &doc));
+  EXPECT_NE(doc.find(WIDE("<ScheduleId>a<b</ScheduleId>")), WideString::npos);
 }
 
 TEST(TaskStatusDocument, LongestScheduleIdFitsAndOneMoreIsRefusedWhole) {
-  WideString doc = u"unchanged";
-  EXPECT_TRUE(BuildTaskStatusDocument(u"001122AABBCC", WideString(894, u's').c_str(),
+  WideString doc = WIDE("unchanged");
+  EXPECT_TRUE(BuildTaskStatusDocument(WIDE("001122AABBCC"), WideString(894, WIDE('s')).c_str(),
                                       -2147483647 - 1, &doc));
   EXPECT_EQ(doc.size(), kStatusDocumentUnits - 1);
-  WideString refused = u"unchanged";
-  EXPECT_FALSE(BuildTaskStatusDocument(u"001122AABBCC", WideString(895, u's').c_str(),
+  WideString refused = WIDE("unchanged");
+  EXPECT_FALSE(BuildTaskStatusDocument(WIDE("001122AABBCC"), WideString(895, WIDE('s')).c_str(),
                                        -2147483647 - 1, &refused));
-  EXPECT_EQ(refused, u"unchanged");
+  EXPECT_EQ(refused, WIDE("unchanged"));
 }
 
 TEST(TaskStatusReport, WithoutEndpointNothingIsSentAndTooLongIsRefused) {
-  EXPECT_EQ(SendTaskRes(u"1", nullptr, 100), 0);
-  EXPECT_EQ(SendTaskRes(WideString(2000, u's').c_str(), "http://127.0.0.1:1/", 100), 2);
-  EXPECT_EQ(SendTaskRes(u"1", "", 100), 2);
+  EXPECT_EQ(SendTaskRes(WIDE("1"), nullptr, 100), 0);
+  EXPECT_EQ(SendTaskRes(WideString(2000, WIDE('s')).c_str(), "http://127.0.0.1:1/", 100), 2);
+  EXPECT_EQ(SendTaskRes(WIDE("1"), "", 100), 2);
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ __attribute__((constructor)) void RunProbe() {
     }
   } else if (p == "folder") {
     if (::chdir(std::getenv("QUORVIL_BOUNDS_DIR")) != 0) std::printf("no chdir\n");
-    WideString folder = u"untouched";
+    WideString folder = WIDE("untouched");
     const int length = GetModuleDir(folder);
     std::printf("length=%d folder=%s\n", length, ToUtf8(folder).c_str());
     std::printf("enabled=%d\n", IsProxyEnabled() ? 1 : 0);

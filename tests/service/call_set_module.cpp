@@ -5,7 +5,7 @@
 #include "service/call_set.h"
 
 extern "C" __attribute__((visibility("default"))) int ModuleCallSet(const char* endpoint,
-                                                                    const char16_t* payload,
+                                                                    const WideChar* payload,
                                                                     int32_t* result) {
   return CallSet(endpoint, payload, result);
 }

@@ -57,7 +57,7 @@ Outcome CallPeerWith(const std::string& reply) {
   CapturePeer peer;
   peer.Reply(reply);
   int32_t result = 1234;
-  int status = CallSet(peer.Url().c_str(), u"<Doc/>", &result);
+  int status = CallSet(peer.Url().c_str(), WIDE("<Doc/>"), &result);
   return {status, result};
 }
 
@@ -101,7 +101,7 @@ TEST(CallSetWire, RequestMatchesTheWireFormAndTransportExactly) {
   CapturePeer peer;
   peer.Reply(HttpOk(Soap11(SetResponse("<s:r>7</s:r>"))));
   int32_t result = 0;
-  ASSERT_EQ(CallSet(peer.Url().c_str(), u"<Doc/>", &result), 0);
+  ASSERT_EQ(CallSet(peer.Url().c_str(), WIDE("<Doc/>"), &result), 0);
   EXPECT_EQ(result, 7);
 
   auto requests = peer.Requests();
@@ -123,7 +123,7 @@ TEST(CallSetWire, PayloadTravelsAsEscapedTextAndDecodesToTheSameDocument) {
   CapturePeer peer;
   peer.Reply(HttpOk(Soap11(SetResponse("<s:r>0</s:r>"))));
   const WideString payload =
-      u"<?xml version=\"1.0\"?>\r\n<Root a=\"1\">\n\t<T>x &amp; y \u00e9\u4e2d\U0001F600</T>\n</Root>";
+      WIDE("<?xml version=\"1.0\"?>\r\n<Root a=\"1\">\n\t<T>x &amp; y \u00e9\u4e2d\U0001F600</T>\n</Root>");
   int32_t result = 5;
   ASSERT_EQ(CallSet(peer.Url().c_str(), payload.c_str(), &result), 0);
   ASSERT_EQ(peer.Requests().size(), 1u);
@@ -140,7 +140,7 @@ TEST(CallSetWire, MessageIdIsTheTickCountAndFromIsTheAddressList) {
   peer.Reply(HttpOk(Soap11(SetResponse("<s:r>0</s:r>"))));
   int32_t result = 0;
   int64_t before = static_cast<int32_t>(platform::TickCount());
-  ASSERT_EQ(CallSet(peer.Url().c_str(), u"x", &result), 0);
+  ASSERT_EQ(CallSet(peer.Url().c_str(), WIDE("x"), &result), 0);
   int64_t after = static_cast<int32_t>(platform::TickCount());
   ASSERT_EQ(peer.Requests().size(), 1u);
   const std::string body = peer.Requests()[0].body;
@@ -170,7 +170,7 @@ TEST(CallSetResponse, FaultCodesGiveTheirStatusesAndResultReadsZero) {
     peer.Reply("HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/xml\r\nContent-Length: " +
                std::to_string(c.envelope.size()) + "\r\nConnection: close\r\n\r\n" + c.envelope);
     int32_t result = 1234;
-    EXPECT_EQ(CallSet(peer.Url().c_str(), u"<Doc/>", &result), c.status) << c.envelope;
+    EXPECT_EQ(CallSet(peer.Url().c_str(), WIDE("<Doc/>"), &result), c.status) << c.envelope;
     EXPECT_EQ(result, 0) << c.envelope;
   }
   // Also with HTTP 200 around the fault.
@@ -262,10 +262,10 @@ TEST(CallSetArguments, RefusedArgumentsAnswerTwoWithNothingPrintedAndResultUntou
 
 TEST(CallSetArguments, NullArgumentsAreRefused) {
   int32_t result = 1234;
-  EXPECT_EQ(CallSet(nullptr, u"x", &result), 2);
+  EXPECT_EQ(CallSet(nullptr, WIDE("x"), &result), 2);
   EXPECT_EQ(CallSet("http://127.0.0.1:1/x", nullptr, &result), 2);
   EXPECT_EQ(result, 1234);
-  EXPECT_EQ(CallSet("http://127.0.0.1:1/x", u"x", nullptr), 2);
+  EXPECT_EQ(CallSet("http://127.0.0.1:1/x", WIDE("x"), nullptr), 2);
 }
 
 TEST(CallSetArguments, EndpointOfTwoHundredFiftyNineCharactersIsSentWhole) {
@@ -274,7 +274,7 @@ TEST(CallSetArguments, EndpointOfTwoHundredFiftyNineCharactersIsSentWhole) {
   std::string endpoint = peer.Url("/");
   endpoint += std::string(259 - endpoint.size(), 'p');
   int32_t result = 0;
-  ASSERT_EQ(CallSet(endpoint.c_str(), u"x", &result), 0);
+  ASSERT_EQ(CallSet(endpoint.c_str(), WIDE("x"), &result), 0);
   ASSERT_EQ(peer.Requests().size(), 1u);
   EXPECT_EQ(peer.Requests()[0].RequestLine(),
             "POST /" + std::string(259 - peer.Url("/").size(), 'p') + " HTTP/1.1");
@@ -362,7 +362,7 @@ TEST(CallSetTimeout, PeerThatNeverAnswersEndsWithTheRuntimeTimeoutStatus) {
   CapturePeer silent;  // no reply queued: it reads the request and waits
   int32_t result = 1234;
   auto start = std::chrono::steady_clock::now();
-  int status = CallSet(silent.Url().c_str(), u"<Doc/>", &result);
+  int status = CallSet(silent.Url().c_str(), WIDE("<Doc/>"), &result);
   auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                      std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(status, -1);  // SOAP_EOF with no errno: the receive time-out

@@ -50,7 +50,7 @@ TEST(DevconfService, AnswersSetWithTheChosenRAndLogsTheRequestAsOneJsonLine) {
   ASSERT_GT(service.port(), 0);
   const std::string url = service.Url("/agent");
   int32_t result = 0;
-  ASSERT_EQ(CallSet(url.c_str(), u"<Doc a=\"1\">\n\t\u00e9</Doc>", &result), 0);
+  ASSERT_EQ(CallSet(url.c_str(), WIDE("<Doc a=\"1\">\n\t\u00e9</Doc>"), &result), 0);
   EXPECT_EQ(result, -42);
 #ifdef _WIN32
   // No SIGTERM to end it gracefully: it is ended, its line already on disk.
@@ -76,7 +76,7 @@ TEST(DevconfService, AnswersWithTheChosenFaultAndTheCallerReportsIt) {
   for (const Case& c : cases) {
     Devconf service({"--fault", c.code, "--log", "requests.jsonl"});
     int32_t result = 1234;
-    EXPECT_EQ(CallSet(service.Url("/x").c_str(), u"<Doc/>", &result), c.status) << c.code;
+    EXPECT_EQ(CallSet(service.Url("/x").c_str(), WIDE("<Doc/>"), &result), c.status) << c.code;
     EXPECT_EQ(result, 0) << c.code;
   }
   // The fault report, as the probe's standard error shows it.
@@ -94,7 +94,7 @@ TEST(DevconfService, WritesToTheLogFileAndExitsByItselfAfterCountRequests) {
   Devconf service({"--count", "2", "--log", log, "--delay", "100", "--r", "3"});
   for (int i = 0; i < 2; ++i) {
     int32_t result = 0;
-    EXPECT_EQ(CallSet(service.Url("/x").c_str(), u"n", &result), 0);
+    EXPECT_EQ(CallSet(service.Url("/x").c_str(), WIDE("n"), &result), 0);
     EXPECT_EQ(result, 3);
   }
   EXPECT_EQ(service.process().Wait(10), 0);

@@ -71,7 +71,7 @@ TEST_F(NodeSoapInterop, NodeServesTheGeneratedWsdlAndCallSetGetsItsR) {
   ASSERT_GT(port, 0);
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/svc";
   int32_t result = 0;
-  EXPECT_EQ(CallSet(url.c_str(), u"<Doc a=\"1\">x &amp; y\n</Doc>", &result), 0);
+  EXPECT_EQ(CallSet(url.c_str(), WIDE("<Doc a=\"1\">x &amp; y\n</Doc>"), &result), 0);
   EXPECT_EQ(result, 77);
   server.Stop();
   EXPECT_EQ(testing_support::ReadFile(dir.path() + "/stdout"),

@@ -9,6 +9,7 @@
 
 #include "OtherServiceH.h"
 #include "OtherService.nsmap"
+#include "platform/wide.h"
 #include "tests/service/service_test_support.h"
 #include "tests/test_support.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 using namespace service_test;
 
-using ModuleCallSetFn = int (*)(const char*, const char16_t*, int32_t*);
+using ModuleCallSetFn = int (*)(const char*, const WideChar*, int32_t*);
 
 std::string ModulePath() { return testing_support::BuildDir() + "/tests/service/libcall_set_module.so"; }
 
@@ -55,7 +56,7 @@ TEST(ServiceIsolation, LoadedServiceCodeSendsItsOwnNamespacesAndHeader) {
                            "<wsa:To xmlns:wsa=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\">"
                            "urn:back</wsa:To><o:Ticket xmlns:o=\"urn:quorvil-test:other\">x</o:Ticket>")));
   int32_t result = 0;
-  EXPECT_EQ(call(peer.Url().c_str(), u"<Doc/>", &result), 0);
+  EXPECT_EQ(call(peer.Url().c_str(), WIDE("<Doc/>"), &result), 0);
   EXPECT_EQ(result, 31);
   ASSERT_EQ(peer.Requests().size(), 1u);
   const std::string body = peer.Requests()[0].body;

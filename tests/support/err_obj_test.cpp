@@ -17,16 +17,16 @@ ErrObj FromCode(uint32_t code) {
 }
 
 TEST(ErrObj, KnownCodesCarryTheirNames) {
-  const std::pair<uint32_t, const char16_t*> table[] = {
-      {0x80000002u, u"EXCEPTION_DATATYPE_MISALIGNMENT"},
-      {0xC0000005u, u"EXCEPTION_ACCESS_VIOLATION"},
-      {0xC0000006u, u"EXCEPTION_IN_PAGE_ERROR"},
-      {0xC000001Du, u"EXCEPTION_ILLEGAL_INSTRUCTION"},
-      {0xC0000025u, u"EXCEPTION_NONCONTINUABLE_EXCEPTION"},
-      {0xC000008Cu, u"EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
-      {0xC0000094u, u"EXCEPTION_INT_DIVIDE_BY_ZERO"},
-      {0xC0000095u, u"EXCEPTION_INT_OVERFLOW"},
-      {0xC00000FDu, u"EXCEPTION_STACK_OVERFLOW"},
+  const std::pair<uint32_t, const WideChar*> table[] = {
+      {0x80000002u, WIDE("EXCEPTION_DATATYPE_MISALIGNMENT")},
+      {0xC0000005u, WIDE("EXCEPTION_ACCESS_VIOLATION")},
+      {0xC0000006u, WIDE("EXCEPTION_IN_PAGE_ERROR")},
+      {0xC000001Du, WIDE("EXCEPTION_ILLEGAL_INSTRUCTION")},
+      {0xC0000025u, WIDE("EXCEPTION_NONCONTINUABLE_EXCEPTION")},
+      {0xC000008Cu, WIDE("EXCEPTION_ARRAY_BOUNDS_EXCEEDED")},
+      {0xC0000094u, WIDE("EXCEPTION_INT_DIVIDE_BY_ZERO")},
+      {0xC0000095u, WIDE("EXCEPTION_INT_OVERFLOW")},
+      {0xC00000FDu, WIDE("EXCEPTION_STACK_OVERFLOW")},
   };
   for (const auto& entry : table) {
     ErrObj e = FromCode(entry.first);
@@ -39,8 +39,8 @@ TEST(ErrObj, KnownCodesCarryTheirNames) {
 TEST(ErrObj, UnnamedCodesKeepTheirCodeAndReadNoDesc) {
   ErrObj e = FromCode(0xC000008Eu);  // floating-point divide by zero has no name
   EXPECT_EQ(e.GetCode(), 0xC000008Eu);
-  EXPECT_EQ(e.GetDescription(), u"No desc");
-  EXPECT_EQ(e.GetDescription(), u"No desc");
+  EXPECT_EQ(e.GetDescription(), WIDE("No desc"));
+  EXPECT_EQ(e.GetDescription(), WIDE("No desc"));
 }
 
 TEST(ErrObj, CopyCarriesCodeDescriptionAndFlag) {
@@ -50,14 +50,14 @@ TEST(ErrObj, CopyCarriesCodeDescriptionAndFlag) {
   EXPECT_EQ(copy.GetCode(), static_cast<uint32_t>(ENOENT));
   EXPECT_TRUE(copy.IsSystemError());
   EXPECT_EQ(copy.GetDescription(), text);
-  EXPECT_EQ(text, u"No such file or directory");
+  EXPECT_EQ(text, WIDE("No such file or directory"));
 }
 
 TEST(ErrObj, SystemErrorTextIsCutAtTheCarriageReturnAndEmptyWhenUnknown) {
-  EXPECT_EQ(SystemErrorText(EACCES), u"Permission denied");
-  EXPECT_EQ(SystemErrorText(0x7ffffff0u), u"");
+  EXPECT_EQ(SystemErrorText(EACCES), WIDE("Permission denied"));
+  EXPECT_EQ(SystemErrorText(0x7ffffff0u), WIDE(""));
   ErrObj unknown(0x7ffffff0u, true);
-  EXPECT_EQ(unknown.GetDescription(), u"");
+  EXPECT_EQ(unknown.GetDescription(), WIDE(""));
 }
 
 TEST(ErrObj, ReportWritesOneDbgPluginLineWithTheNegativeCode) {
@@ -69,8 +69,8 @@ TEST(ErrObj, ReportWritesOneDbgPluginLineWithTheNegativeCode) {
 }
 
 TEST(ErrObj, DbgPrintCutsAt1023UnitsAndPrintsPercentLiterally) {
-  DbgPrint(u"%s", WideString(5000, u'z').c_str());
-  DbgPrint(u"100%% sure %s", u"%d%s");
+  DbgPrint(WIDE("%s"), WideString(5000, WIDE('z')).c_str());
+  DbgPrint(WIDE("100%% sure %s"), WIDE("%d%s"));
   const std::string log = testing_support::ReadFile(LogFilePath());
   EXPECT_NE(log.find("INFO:" + std::string(1023, 'z') + "\r\n"), std::string::npos);
   EXPECT_EQ(log.find(std::string(1024, 'z')), std::string::npos);
@@ -85,7 +85,7 @@ TEST(ErrObj, TranslatorThrowsByValueFromTheRecord) {
     FAIL() << "returned";
   } catch (ErrObj& e) {
     EXPECT_EQ(e.GetCode(), 0xC0000094u);
-    EXPECT_EQ(e.GetDescription(), u"EXCEPTION_INT_DIVIDE_BY_ZERO");
+    EXPECT_EQ(e.GetDescription(), WIDE("EXCEPTION_INT_DIVIDE_BY_ZERO"));
   }
 }
 

@@ -35,7 +35,7 @@ class LogModuleTest : public ::testing::Test {
 #ifdef _WIN32
     auto key = platform::RegKey::Create(kSwitchKey, platform::RegAccess::kAll);
     ASSERT_NE(key, nullptr);
-    ASSERT_TRUE(key->SetValue(channel, platform::kRegSz, u"", sizeof(char16_t)));
+    ASSERT_TRUE(key->SetValue(channel, platform::kRegSz, WIDE(""), sizeof(WideChar)));
 #else
     const std::string key = dir_.path() + "/registry/HKEY_LOCAL_MACHINE/Software/Korvane/LogModule";
     ASSERT_TRUE(platform::MakeDirectories(key));
@@ -47,8 +47,8 @@ class LogModuleTest : public ::testing::Test {
 };
 
 TEST_F(LogModuleTest, LineHasTimeChannelAndCrLfAndIsOnDiskAtOnce) {
-  LogModule log(u"Quorvil");
-  log.Print(u"endpoint:%s", u"http://127.0.0.1:8000");
+  LogModule log(WIDE("Quorvil"));
+  log.Print(WIDE("endpoint:%s"), WIDE("http://127.0.0.1:8000"));
   EXPECT_TRUE(std::regex_match(
       LogText(), std::regex(R"(\[\d\d:\d\d:\d\d\]\[Quorvil\]INFO:endpoint:http://127\.0\.0\.1:8000\r\n)")))
       << LogText();
@@ -58,11 +58,11 @@ TEST_F(LogModuleTest, ExistingLogIsAppendedToAndBothChannelsShareTheFile) {
   const std::string path = LogFilePath();
   platform::MakeDirectories(path.substr(0, path.rfind('/')));
   testing_support::WriteFile(path, "old line\r\n");
-  LogModule a(u"Quorvil");
-  LogModule b(u"DbgPlugin");
-  a.Print(u"one");
-  b.Print(u"two");
-  a.Print(u"three");
+  LogModule a(WIDE("Quorvil"));
+  LogModule b(WIDE("DbgPlugin"));
+  a.Print(WIDE("one"));
+  b.Print(WIDE("two"));
+  a.Print(WIDE("three"));
   EXPECT_TRUE(std::regex_match(LogText(), std::regex("old line\r\n"
                                                      R"(\[[0-9:]{8}\]\[Quorvil\]INFO:one\r\n)"
                                                      R"(\[[0-9:]{8}\]\[DbgPlugin\]INFO:two\r\n)"
@@ -71,20 +71,20 @@ TEST_F(LogModuleTest, ExistingLogIsAppendedToAndBothChannelsShareTheFile) {
 }
 
 TEST_F(LogModuleTest, EmptyMessageWritesCrLfAlone) {
-  LogModule log(u"Quorvil");
-  log.Print(u"%s", u"");
-  log.Print(u"");
+  LogModule log(WIDE("Quorvil"));
+  log.Print(WIDE("%s"), WIDE(""));
+  log.Print(WIDE(""));
   EXPECT_EQ(LogText(), "\r\n\r\n");
 }
 
 TEST_F(LogModuleTest, RegistryValueSwitchesOffOnlyItsChannel) {
   SwitchOff("quorvil");  // names match without regard to case
-  LogModule main(u"Quorvil");
-  LogModule dbg(u"DbgPlugin");
+  LogModule main(WIDE("Quorvil"));
+  LogModule dbg(WIDE("DbgPlugin"));
   EXPECT_TRUE(main.IsDisabled());
   EXPECT_FALSE(main.HasFile());
-  main.Print(u"hidden");
-  dbg.Print(u"shown");
+  main.Print(WIDE("hidden"));
+  dbg.Print(WIDE("shown"));
   EXPECT_EQ(LogText().find("hidden"), std::string::npos);
   EXPECT_NE(LogText().find("[DbgPlugin]INFO:shown\r\n"), std::string::npos);
 }
@@ -102,9 +102,9 @@ TEST_F(LogModuleTest, UnopenableFileSendsOneNoticeThenEveryLineToDebugOutput) {
   ASSERT_TRUE(platform::MakeDirectories(LogFilePath()));
   testing::internal::CaptureStderr();
   {
-    LogModule log(u"Quorvil");
-    log.Print(u"first %d", 1);
-    log.Print(u"second");
+    LogModule log(WIDE("Quorvil"));
+    log.Print(WIDE("first %d"), 1);
+    log.Print(WIDE("second"));
   }
   const std::string err = testing::internal::GetCapturedStderr();
   const std::string notice = "Cannot open log file:" + LogFilePath() +
@@ -121,16 +121,16 @@ TEST_F(LogModuleTest, DisabledChannelWritesNotEvenToDebugOutput) {
   ASSERT_TRUE(platform::MakeDirectories(LogFilePath()));
   testing::internal::CaptureStderr();
   {
-    LogModule log(u"Quorvil");
-    log.Print(u"nothing");
+    LogModule log(WIDE("Quorvil"));
+    log.Print(WIDE("nothing"));
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(LogModuleTest, LongMessagesArePrintedWhole) {
-  LogModule log(u"Quorvil");
-  const WideString big(20000, u'm');
-  log.Print(u"%s", big.c_str());
+  LogModule log(WIDE("Quorvil"));
+  const WideString big(20000, WIDE('m'));
+  log.Print(WIDE("%s"), big.c_str());
   EXPECT_NE(LogText().find(std::string(20000, 'm') + "\r\n"), std::string::npos);
 }
 

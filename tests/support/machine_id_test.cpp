@@ -88,9 +88,9 @@ TEST_F(MachineId, ShortRegistryValueReplacesOnlyTheFirstBytes) {
 
 TEST_F(MachineId, NoAdapterListFailsAndLeavesTheBufferAlone) {
   Adapters("");
-  WideChar buffer[260] = u"untouched";
+  WideChar buffer[260] = WIDE("untouched");
   EXPECT_EQ(DiscoverMac(buffer), -1);
-  EXPECT_EQ(WideString(buffer), u"untouched");
+  EXPECT_EQ(WideString(buffer), WIDE("untouched"));
 }
 
 TEST_F(MachineId, UnusableRegistryStillGivesTheSmallestAddress) {
@@ -106,13 +106,13 @@ TEST_F(MachineId, FirstIdentityIsCachedForTheLifeOfTheLibrary) {
   Adapters("");
   WideChar id[kMachineIdUnits];
   EXPECT_EQ(GetMachineId(id), 1);
-  EXPECT_EQ(WideString(id), u"");  // failure is not cached
+  EXPECT_EQ(WideString(id), WIDE(""));  // failure is not cached
   Adapters("eth0 0000000000AB\n");
   GetMachineId(id);
-  EXPECT_EQ(WideString(id), u"0000000000AB");
+  EXPECT_EQ(WideString(id), WIDE("0000000000AB"));
   Adapters("eth0 000000000001\n");
   GetMachineId(id);
-  EXPECT_EQ(WideString(id), u"0000000000AB");
+  EXPECT_EQ(WideString(id), WIDE("0000000000AB"));
 }
 
 TEST(MachineIdOnThisMachine, RealAdaptersGiveTwelveUpperCaseHexDigits) {

@@ -24,15 +24,15 @@ namespace {
 
 void TakeBothLocksInTurn() {
   for (int i = 0; i < 300; ++i) {
-    { NamedLockGuard proxy(u"h_Proxylock"); }
-    { NamedLockGuard ip(u"h_TryGetIpLock_uuid"); }
+    { NamedLockGuard proxy(WIDE("h_Proxylock")); }
+    { NamedLockGuard ip(WIDE("h_TryGetIpLock_uuid")); }
   }
 }
 
 // Each holder puts its mark down twice under the lock, with a pause between.
 void MarkTwiceUnderTheLock(const std::string& trace, char mark) {
   for (int i = 0; i < 50; ++i) {
-    NamedLockGuard guard(u"h_Proxylock");
+    NamedLockGuard guard(WIDE("h_Proxylock"));
     FILE* f = std::fopen(trace.c_str(), "a");
     std::fputc(mark, f);
     std::fflush(f);
@@ -69,7 +69,7 @@ int AlongsideSecondProcess(const std::string& probe, const std::string& dir, Wor
   wchar_t self[MAX_PATH];
   const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
   const std::string program =
-      platform::Utf16ToUtf8(reinterpret_cast<const WideChar*>(self), n < MAX_PATH ? n : 0);
+      platform::Utf16ToUtf8(self, n < MAX_PATH ? n : 0);
   const std::string ready = dir + "/ready";
   int code = -1;
   std::thread child([&] {
@@ -85,19 +85,19 @@ int AlongsideSecondProcess(const std::string& probe, const std::string& dir, Wor
 #endif
 
 TEST(TextConversion, StopsAtTheFirstNulAndKeepsEverythingBefore) {
-  EXPECT_EQ(ToUtf8(WideString(u"ab\0cd", 5)), "ab");
-  EXPECT_EQ(FromUtf8(std::string("ab\0cd", 5)), u"ab");
-  EXPECT_EQ(FromUtf8("x\xC3\xA9y", 3), u"x\u00e9");
+  EXPECT_EQ(ToUtf8(WideString(WIDE("ab\0cd"), 5)), "ab");
+  EXPECT_EQ(FromUtf8(std::string("ab\0cd", 5)), WIDE("ab"));
+  EXPECT_EQ(FromUtf8("x\xC3\xA9y", 3), WIDE("x\u00e9"));
   EXPECT_EQ(ToUtf8(static_cast<const WideChar*>(nullptr)), "");
-  EXPECT_EQ(FromUtf8(static_cast<const char*>(nullptr)), u"");
-  EXPECT_EQ(ToUtf8(u"\u00e9"), "\xC3\xA9");
-  EXPECT_EQ(ToUtf8(u"\U00010348").size(), 4u);
-  EXPECT_EQ(FromUtf8("\xC3\xA9"), u"\u00e9");
-  EXPECT_EQ(FromUtf8("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(FromUtf8(static_cast<const char*>(nullptr)), WIDE(""));
+  EXPECT_EQ(ToUtf8(WIDE("\u00e9")), "\xC3\xA9");
+  EXPECT_EQ(ToUtf8(WIDE("\U00010348")).size(), 4u);
+  EXPECT_EQ(FromUtf8("\xC3\xA9"), WIDE("\u00e9"));
+  EXPECT_EQ(FromUtf8("a\xFF" "b"), WIDE("a\uFFFDb"));
 }
 
 TEST(ModuleDir, IsTheFolderOfTheRunningProgramWithTrailingSlash) {
-  WideString folder = u"untouched";
+  WideString folder = WIDE("untouched");
   const int length = GetModuleDir(folder);
   ASSERT_GT(length, 0);
   ASSERT_FALSE(folder.empty());
@@ -116,7 +116,7 @@ TEST(NamedLock, SecondUserWaitsUntilFirstReleases) {
   std::atomic<int> maxInside{0};
   auto worker = [&] {
     for (int i = 0; i < 200; ++i) {
-      NamedLockGuard guard(u"h_Proxylock");
+      NamedLockGuard guard(WIDE("h_Proxylock"));
       ASSERT_TRUE(guard.held());
       const int now = ++inside;
       if (now > maxInside) maxInside = now;
@@ -176,8 +176,8 @@ TEST(NamedLock, UnopenableEventRunsTheWorkUnguarded) {
   testing_support::TempDir dir;
   testing_support::WriteFile(dir.path() + "/events", "a file where the folder should be");
   testing_support::ScopedRoot root(dir.path());
-  EXPECT_EQ(OpenNamedLock(u"h_Proxylock"), nullptr);
-  NamedLockGuard guard(u"h_Proxylock");
+  EXPECT_EQ(OpenNamedLock(WIDE("h_Proxylock")), nullptr);
+  NamedLockGuard guard(WIDE("h_Proxylock"));
   EXPECT_FALSE(guard.held());
 }
 

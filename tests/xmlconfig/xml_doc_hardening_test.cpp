@@ -71,50 +71,50 @@ std::string DumpBytes(xmlDocPtr doc) {
 TEST(XmlDocHardening, ExternalEntitiesAndDtdsAreNeverLoadedWhateverTheDefaults) {
   HostileDefaults hostile;
   const WideString external =
-      u"<!DOCTYPE r [<!ENTITY ext SYSTEM \"file:///etc/hostname\">]><r a=\"1\">a&ext;b</r>";
+      WIDE("<!DOCTYPE r [<!ENTITY ext SYSTEM \"file:///etc/hostname\">]><r a=\"1\">a&ext;b</r>");
   ASSERT_TRUE(PlainParseAccepts(external));
   ASSERT_GT(loads, 0) << "the hostile defaults make a plain parse load entities";
   loads = 0;
   const WideString documents[] = {
       external,
-      u"<!DOCTYPE r SYSTEM \"file:///nonexistent/r.dtd\"><r a=\"1\">ab</r>",
-      u"<!DOCTYPE r [<!ENTITY % p SYSTEM \"file:///nonexistent/p.ent\"> %p;]><r a=\"1\">ab</r>",
+      WIDE("<!DOCTYPE r SYSTEM \"file:///nonexistent/r.dtd\"><r a=\"1\">ab</r>"),
+      WIDE("<!DOCTYPE r [<!ENTITY % p SYSTEM \"file:///nonexistent/p.ent\"> %p;]><r a=\"1\">ab</r>"),
   };
   for (const WideString& text : documents) {
     CXmlDoc xml(text);
     ASSERT_NE(xml.doc, nullptr) << ToUtf8(text);
-    ASSERT_EQ(xml.Select(u"/r"), 0);
-    EXPECT_EQ(xml.GetValue(0), u"ab");
-    EXPECT_EQ(xml.GetAttribute(u"a"), u"1");
-    EXPECT_EQ(xml.Dump().find(u"SECRET"), WideString::npos);
+    ASSERT_EQ(xml.Select(WIDE("/r")), 0);
+    EXPECT_EQ(xml.GetValue(0), WIDE("ab"));
+    EXPECT_EQ(xml.GetAttribute(WIDE("a")), WIDE("1"));
+    EXPECT_EQ(xml.Dump().find(WIDE("SECRET")), WideString::npos);
     CXmlConfig config(text);
-    EXPECT_EQ(config.SetString(u"/r/x", u"&ext;"), E_NOTIMPL);
+    EXPECT_EQ(config.SetString(WIDE("/r/x"), WIDE("&ext;")), E_NOTIMPL);
     WideString value;
-    config.GetString(u"/r/x", value);
-    EXPECT_EQ(value, u"");
+    config.GetString(WIDE("/r/x"), value);
+    EXPECT_EQ(value, WIDE(""));
   }
   EXPECT_EQ(loads, 0);
 }
 
 std::vector<WideString> OrdinaryDocuments() {
   std::vector<WideString> documents = {
-      u"<r>\n  <a> x </a>\n\t<b/>\n</r>\n",
-      u"<?xml version=\"1.0\"?>\n<r><![CDATA[<not> & markup]]>tail</r>",
-      u"<?xml-stylesheet type=\"text/xsl\" href=\"s.xsl\"?>\n<!-- lead -->\n<r><?t some data?><!--in--></r>\n<!--x-->",
-      u"<r xmlns=\"urn:d\" xmlns:p=\"urn:p\"><p:a p:k=\"v\"/><b xmlns=\"\"/></r>",
-      u"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r a=\"\u00e9\">caf\u00e9</r>",
-      u"<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\u20ac</r>",
-      u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>bom</r>",
-      u"\uFEFF<r/>",
-      u"<!DOCTYPE r [\n<!ATTLIST r a CDATA \"d\" b ID #IMPLIED>\n]>\n<r b=\"x\"/>",
-      u"<!DOCTYPE r [<!ENTITY co \"Korvane &amp; Co\">]><r t=\"&co;\">&co; &#233;&#x10348;</r>",
-      u"<?xml version=\"1.0\" standalone=\"yes\"?><r><e/><e></e><q a='&quot;&apos;&lt;'/></r>",
-      u"<!DOCTYPE r SYSTEM \"r.dtd\"><r/>",
+      WIDE("<r>\n  <a> x </a>\n\t<b/>\n</r>\n"),
+      WIDE("<?xml version=\"1.0\"?>\n<r><![CDATA[<not> & markup]]>tail</r>"),
+      WIDE("<?xml-stylesheet type=\"text/xsl\" href=\"s.xsl\"?>\n<!-- lead -->\n<r><?t some data?><!--in--></r>\n<!--x-->"),
+      WIDE("<r xmlns=\"urn:d\" xmlns:p=\"urn:p\"><p:a p:k=\"v\"/><b xmlns=\"\"/></r>"),
+      WIDE("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r a=\"\u00e9\">caf\u00e9</r>"),
+      WIDE("<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\u20ac</r>"),
+      WIDE("\uFEFF<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>bom</r>"),
+      WIDE("\uFEFF<r/>"),
+      WIDE("<!DOCTYPE r [\n<!ATTLIST r a CDATA \"d\" b ID #IMPLIED>\n]>\n<r b=\"x\"/>"),
+      WIDE("<!DOCTYPE r [<!ENTITY co \"Korvane &amp; Co\">]><r t=\"&co;\">&co; &#233;&#x10348;</r>"),
+      WIDE("<?xml version=\"1.0\" standalone=\"yes\"?><r><e/><e></e><q a='&quot;&apos;&lt;'/></r>"),
+      WIDE("<!DOCTYPE r SYSTEM \"r.dtd\"><r/>"),
   };
   WideString deep;
-  for (int i = 0; i < 200; ++i) deep += u"<d>";
-  deep += u"leaf";
-  for (int i = 0; i < 200; ++i) deep += u"</d>";
+  for (int i = 0; i < 200; ++i) deep += WIDE("<d>");
+  deep += WIDE("leaf");
+  for (int i = 0; i < 200; ++i) deep += WIDE("</d>");
   documents.push_back(deep);
   return documents;
 }
@@ -147,11 +147,11 @@ TEST(XmlDocHardening, OrdinaryDocumentsSerialiseExactlyAsAfterAPlainParse) {
 
 TEST(XmlDocHardening, TextAPlainParseRefusesIsRefusedToo) {
   WideString tooDeep;
-  for (int i = 0; i < 300; ++i) tooDeep += u"<d>";
-  for (int i = 0; i < 300; ++i) tooDeep += u"</d>";
-  for (const WideString& text : {WideString(u"<a>"), WideString(u"<a></b>"), WideString(u"<r>&nope;</r>"),
-                                 WideString(u"<r/><r/>"), tooDeep,
-                                 WideString(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><r/>")}) {
+  for (int i = 0; i < 300; ++i) tooDeep += WIDE("<d>");
+  for (int i = 0; i < 300; ++i) tooDeep += WIDE("</d>");
+  for (const WideString& text : {WideString(WIDE("<a>")), WideString(WIDE("<a></b>")), WideString(WIDE("<r>&nope;</r>")),
+                                 WideString(WIDE("<r/><r/>")), tooDeep,
+                                 WideString(WIDE("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r/>"))}) {
     EXPECT_FALSE(PlainParseAccepts(text)) << ToUtf8(text);
     EXPECT_EQ(CXmlDoc(text).doc, nullptr) << ToUtf8(text);
   }
@@ -160,44 +160,44 @@ TEST(XmlDocHardening, TextAPlainParseRefusesIsRefusedToo) {
 // A 64 KiB internal entity referenced `times` times, in content or attribute.
 WideString Amplified(int times, const WideString& open, const WideString& close, bool spread = false) {
   WideString body;
-  for (int i = 0; i < times; ++i) body += spread ? open + u"&big;" + close : u"&big;";
+  for (int i = 0; i < times; ++i) body += spread ? open + WIDE("&big;") + close : WIDE("&big;");
   if (!spread) body = open + body + close;
-  return u"<!DOCTYPE r [<!ENTITY big \"" + WideString(64 * 1024, u'x') + u"\">]><r>" + body + u"</r>";
+  return WIDE("<!DOCTYPE r [<!ENTITY big \"") + WideString(64 * 1024, WIDE('x')) + WIDE("\">]><r>") + body + WIDE("</r>");
 }
 
 TEST(XmlDocHardening, EntityExpansionBeyondOneMebibyteIsRefusedAtParse) {
-  CXmlDoc exact(Amplified(16, u"<v>", u"</v>"));
+  CXmlDoc exact(Amplified(16, WIDE("<v>"), WIDE("</v>")));
   ASSERT_NE(exact.doc, nullptr);
-  ASSERT_EQ(exact.Select(u"/r/v"), 0);
-  EXPECT_EQ(exact.GetValue(0), WideString(1024 * 1024, u'x'));
+  ASSERT_EQ(exact.Select(WIDE("/r/v")), 0);
+  EXPECT_EQ(exact.GetValue(0), WideString(1024 * 1024, WIDE('x')));
   const WideString refused[] = {
-      Amplified(17, u"<v>", u"</v>"),
-      Amplified(17, u"<v a=\"", u"\"/>"),
-      Amplified(17, u"<v>", u"</v>", true),
-      Amplified(3000, u"<v>", u"</v>"),
+      Amplified(17, WIDE("<v>"), WIDE("</v>")),
+      Amplified(17, WIDE("<v a=\""), WIDE("\"/>")),
+      Amplified(17, WIDE("<v>"), WIDE("</v>"), true),
+      Amplified(3000, WIDE("<v>"), WIDE("</v>")),
   };
   for (const WideString& text : refused) {
     ASSERT_TRUE(PlainParseAccepts(text)) << "the library alone would expand it later";
     CXmlDoc xml(text);
     EXPECT_EQ(xml.doc, nullptr);
-    EXPECT_EQ(xml.Select(u"/r/v"), -2);
+    EXPECT_EQ(xml.Select(WIDE("/r/v")), -2);
     CXmlConfig config(text);
-    WideString value = u"preset";
-    config.GetString(u"/r/v/@a", value);
-    EXPECT_EQ(value, u"");
+    WideString value = WIDE("preset");
+    config.GetString(WIDE("/r/v/@a"), value);
+    EXPECT_EQ(value, WIDE(""));
   }
 }
 
 TEST(XmlDocHardening, ReadsOfEditedNodesAreBoundedToo) {
-  CXmlDoc xml(Amplified(1, u"<v>", u"</v>"));
-  ASSERT_EQ(xml.Select(u"/r/v"), 0);
+  CXmlDoc xml(Amplified(1, WIDE("<v>"), WIDE("</v>")));
+  ASSERT_EQ(xml.Select(WIDE("/r/v")), 0);
   xmlNodePtr v = xml.nodeSet->nodeTab[0];
   WideString references;
-  for (int i = 0; i < 16; ++i) references += u"&big;";
+  for (int i = 0; i < 16; ++i) references += WIDE("&big;");
   xml.SetNodeContent(references, v);
   EXPECT_EQ(xml.GetValue(0).size(), 1024u * 1024u);
-  xml.SetNodeContent(references + u"&big;", v);
-  EXPECT_EQ(xml.GetValue(0), u"");
+  xml.SetNodeContent(references + WIDE("&big;"), v);
+  EXPECT_EQ(xml.GetValue(0), WIDE(""));
   EXPECT_EQ(xml.DumpNode().size(), 17 * 5 + 7u);
 }
 
