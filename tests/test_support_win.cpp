@@ -93,6 +93,17 @@ void ReadAll(HANDLE pipe, std::string* out) {
   while (::ReadFile(pipe, buf, sizeof buf, &n, nullptr) && n > 0) out->append(buf, n);
 }
 
+// A file for a child's output, emptied, its handle inheritable.
+HANDLE OutputFile(const std::string& path) {
+  HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    ::SetHandleInformation(file, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  }
+  return file;
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
@@ -138,16 +149,20 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   ::CloseHandle(outRead);
   ::CloseHandle(errRead);
   ::WaitForSingleObject(process, INFINITE);
+  CollectExit(process, &result.exitCode, &result.signal);
+  return result;
+}
+
+void CollectExit(void* process, int* exitCode, int* signal) {
   DWORD code = 0;
   ::GetExitCodeProcess(process, &code);
   ::CloseHandle(process);
   // A process ended by an unhandled exception exits with the exception code.
   if (code >= 0xC0000000u) {
-    result.signal = static_cast<int>(code);
+    *signal = static_cast<int>(code);
   } else {
-    result.exitCode = static_cast<int>(code);
+    *exitCode = static_cast<int>(code);
   }
-  return result;
 }
 
 // Background children are in a job that ends them when this process ends,
@@ -165,29 +180,32 @@ HANDLE ChildJob() {
   return job;
 }
 
-unsigned long StartProcess(const std::vector<std::string>& argv,
-                           const std::map<std::string, std::string>& env,
-                           const std::string& stdoutFile) {
+void* StartProcessHandle(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env,
+                         const std::string& stdoutFile, const std::string& stderrFile) {
   HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
   ::SetHandleInformation(nul, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  HANDLE out = nul;
-  if (!stdoutFile.empty()) {
-    out = ::CreateFileW(Wide(stdoutFile).c_str(), GENERIC_WRITE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) {
-      ::CloseHandle(nul);
-      return 0;
-    }
-    ::SetHandleInformation(out, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  HANDLE out = stdoutFile.empty() ? nul : OutputFile(stdoutFile);
+  HANDLE err = stderrFile.empty() ? ::GetStdHandle(STD_ERROR_HANDLE) : OutputFile(stderrFile);
+  HANDLE process = nullptr;
+  if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE) {
+    process = Launch(argv, env, nul, out, err);
   }
-  HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
-  HANDLE process = Launch(argv, env, nul, out, err);
-  if (out != nul) ::CloseHandle(out);
+  if (process != nullptr) {
+    if (HANDLE job = ChildJob()) ::AssignProcessToJobObject(job, process);
+  }
+  if (!stdoutFile.empty() && out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
+  if (!stderrFile.empty() && err != INVALID_HANDLE_VALUE) ::CloseHandle(err);
   ::CloseHandle(nul);
+  return process;
+}
+
+unsigned long StartProcess(const std::vector<std::string>& argv,
+                           const std::map<std::string, std::string>& env,
+                           const std::string& stdoutFile) {
+  HANDLE process = StartProcessHandle(argv, env, stdoutFile, std::string());
   if (process == nullptr) return 0;
-  if (HANDLE job = ChildJob()) ::AssignProcessToJobObject(job, process);
   const DWORD pid = ::GetProcessId(process);
   ::CloseHandle(process);
   return pid;
