@@ -92,6 +92,17 @@ void ReadAll(HANDLE pipe, std::string* out) {
   while (::ReadFile(pipe, buf, sizeof buf, &n, nullptr) && n > 0) out->append(buf, n);
 }
 
+// A file for a child's output, emptied, its handle inheritable.
+HANDLE OutputFile(const std::string& path) {
+  HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    ::SetHandleInformation(file, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  }
+  return file;
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
@@ -137,16 +148,20 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   ::CloseHandle(outRead);
   ::CloseHandle(errRead);
   ::WaitForSingleObject(process, INFINITE);
+  CollectExit(process, &result.exitCode, &result.signal);
+  return result;
+}
+
+void CollectExit(void* process, int* exitCode, int* signal) {
   DWORD code = 0;
   ::GetExitCodeProcess(process, &code);
   ::CloseHandle(process);
   // A process ended by an unhandled exception exits with the exception code.
   if (code >= 0xC0000000u) {
-    result.signal = static_cast<int>(code);
+    *signal = static_cast<int>(code);
   } else {
-    result.exitCode = static_cast<int>(code);
+    *exitCode = static_cast<int>(code);
   }
-  return result;
 }
 
 // Background children are in a job that ends them when this process ends,
@@ -164,20 +179,6 @@ HANDLE ChildJob() {
   return job;
 }
 
-namespace {
-
-// An inheritable handle writing to `path` (emptied first), or null.
-HANDLE OutputFile(const std::string& path) {
-  HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  ::SetHandleInformation(file, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  return file;
-}
-
-}  // namespace
-
 void* StartProcessHandle(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env,
                          const std::string& stdoutFile, const std::string& stderrFile) {
@@ -186,12 +187,16 @@ void* StartProcessHandle(const std::vector<std::string>& argv,
   ::SetHandleInformation(nul, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   HANDLE out = stdoutFile.empty() ? nul : OutputFile(stdoutFile);
   HANDLE err = stderrFile.empty() ? ::GetStdHandle(STD_ERROR_HANDLE) : OutputFile(stderrFile);
-  HANDLE process = out != nullptr && err != nullptr ? Launch(argv, env, nul, out, err) : nullptr;
-  if (out != nullptr && out != nul) ::CloseHandle(out);
-  if (err != nullptr && !stderrFile.empty()) ::CloseHandle(err);
+  HANDLE process = nullptr;
+  if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE) {
+    process = Launch(argv, env, nul, out, err);
+  }
+  if (process != nullptr) {
+    if (HANDLE job = ChildJob()) ::AssignProcessToJobObject(job, process);
+  }
+  if (!stdoutFile.empty() && out != INVALID_HANDLE_VALUE) ::CloseHandle(out);
+  if (!stderrFile.empty() && err != INVALID_HANDLE_VALUE) ::CloseHandle(err);
   ::CloseHandle(nul);
-  if (process == nullptr) return nullptr;
-  if (HANDLE job = ChildJob()) ::AssignProcessToJobObject(job, process);
   return process;
 }
 

@@ -13,11 +13,15 @@ namespace testing_support {
 unsigned long StartProcess(const std::vector<std::string>& argv,
                            const std::map<std::string, std::string>& env = {},
                            const std::string& stdoutFile = std::string());
-// The same with standard error to `stderrFile` (or this process's), answering
-// the process handle, which the caller closes; null when it could not start.
+// Starts a program as StartProcess does, its standard error to `stderrFile`
+// (emptied first) or where this process's goes; answers its process handle,
+// for the caller to close, null when it could not start.
 void* StartProcessHandle(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env,
                          const std::string& stdoutFile, const std::string& stderrFile);
+// For a process that has ended: sets its exit code, or `signal` to the
+// exception code that ended it, and closes its handle.
+void CollectExit(void* process, int* exitCode, int* signal);
 bool ProcessRunning(unsigned long pid);
 // Ends the process and waits for it.
 void StopProcess(unsigned long pid);

@@ -9,6 +9,7 @@
 #include "platform/machine_root.h"
 #include "tests/devconf_peer.h"
 #include "tests/service/hostile_peer.h"
+#include "tests/service/measured_run.h"
 #include "tests/test_support.h"
 
 namespace {

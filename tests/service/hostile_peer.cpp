@@ -1,21 +1,12 @@
-// Misbehaving loopback peers and the measured child-process runner.
+// Misbehaving loopback peers, over the per-system socket calls.
 #include "tests/service/hostile_peer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
+#include "tests/service/peer_socket.h"
 #include "tests/service/service_test_support.h"
-#include "tests/test_support.h"
 
 namespace service_test {
 namespace {
@@ -36,40 +27,20 @@ std::string Head(const char* status, const char* type, size_t length) {
          "\r\nContent-Length: " + std::to_string(length) + "\r\nConnection: close\r\n\r\n";
 }
 
-// Waits for input until `stop`; false when stopping.
-bool Readable(int fd, const std::atomic<bool>& stop) {
-  while (!stop) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 50) > 0) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 HostilePeer::HostilePeer(Hostility hostility, int port) : hostility_(hostility) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int on = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  sa.sin_port = htons(static_cast<uint16_t>(port));
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(listener_, 8) != 0) {
-    ::close(listener_);
+  listener_ = Listen("127.0.0.1", port);
+  if (listener_ < 0)
     throw std::runtime_error("hostile peer cannot listen on 127.0.0.1:" + std::to_string(port));
-  }
-  socklen_t length = sizeof sa;
-  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &length);
-  port_ = ntohs(sa.sin_port);
+  port_ = BoundPort(listener_);
   thread_ = std::thread([this] { Run(); });
 }
 
 HostilePeer::~HostilePeer() {
   stop_ = true;
   thread_.join();
-  ::close(listener_);
+  CloseSocket(listener_);
 }
 
 std::string HostilePeer::Url(const std::string& path) const {
@@ -78,10 +49,8 @@ std::string HostilePeer::Url(const std::string& path) const {
 
 bool HostilePeer::SendAll(int connection, const std::string& bytes) {
   size_t done = 0;
-  while (done < bytes.size() && !stop_) {
-    pollfd p{connection, POLLOUT, 0};
-    if (::poll(&p, 1, 50) <= 0) continue;
-    const ssize_t n = ::send(connection, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+  while (done < bytes.size() && Writable(connection, stop_)) {
+    const long n = Send(connection, bytes.data() + done, bytes.size() - done);
     if (n <= 0) return false;  // the client gave up
     done += static_cast<size_t>(n);
     sent_ += static_cast<size_t>(n);
@@ -91,7 +60,7 @@ bool HostilePeer::SendAll(int connection, const std::string& bytes) {
 
 void HostilePeer::Run() {
   while (Readable(listener_, stop_)) {
-    const int c = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int c = Accept(listener_);
     if (c < 0) continue;
     // The request, whole, by its Content-Length.
     std::string data;
@@ -99,7 +68,7 @@ void HostilePeer::Run() {
     char buffer[65536];
     while (total == std::string::npos || data.size() < total) {
       if (!Readable(c, stop_)) break;
-      const ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
+      const long n = Receive(c, buffer, sizeof buffer);
       if (n <= 0) break;
       data.append(buffer, static_cast<size_t>(n));
       const size_t headEnd = data.find("\r\n\r\n");
@@ -112,7 +81,7 @@ void HostilePeer::Run() {
       ++requests_;
       Answer(c);
     }
-    ::close(c);
+    CloseSocket(c);
   }
 }
 
@@ -122,7 +91,9 @@ void HostilePeer::Answer(int c) {
       const std::string reply = HttpOk(Soap11(SetResponse("<s:r>1</s:r>")));
       for (char byte : reply) {
         if (!SendAll(c, std::string(1, byte))) return;
-        for (int i = 0; i < 20 && !stop_; ++i) ::usleep(50 * 1000);
+        for (int i = 0; i < 20 && !stop_; ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
       }
       return;
     }
@@ -184,39 +155,6 @@ void HostilePeer::Answer(int c) {
       return;
     }
   }
-}
-
-MeasuredRun RunMeasured(const std::vector<std::string>& argv,
-                        const std::map<std::string, std::string>& env) {
-  testing_support::TempDir dir;
-  const std::string outPath = dir.path() + "/out", errPath = dir.path() + "/err";
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = ::open("/dev/null", O_RDONLY);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::dup2(in, 0);
-    for (const auto& kv : env) ::setenv(kv.first.c_str(), kv.second.c_str(), 1);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
-  }
-  MeasuredRun run;
-  int status = 0;
-  struct rusage usage {};
-  ::wait4(pid, &status, 0, &usage);
-  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.peakKilobytes = usage.ru_maxrss;
-  if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
-  run.out = testing_support::ReadFile(outPath);
-  run.err = testing_support::ReadFile(errPath);
-  return run;
 }
 
 }  // namespace service_test

@@ -1,13 +1,10 @@
-// Loopback peers that misbehave after reading a request, and a child-process
-// runner that reports the child's peak memory.
+// Loopback peers that misbehave after reading a request.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
-#include <map>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace service_test {
 
@@ -48,18 +45,5 @@ class HostilePeer {
   std::atomic<size_t> sent_{0};
   std::thread thread_;
 };
-
-struct MeasuredRun {
-  int exitCode = -1;  // -1 when ended by a signal
-  int signal = 0;
-  std::string out, err;
-  long peakKilobytes = 0;  // the child's peak resident set
-  double seconds = 0;
-};
-
-// Runs a program to its end with extra environment variables and reports
-// its output and peak memory (from the kernel's accounting of the child).
-MeasuredRun RunMeasured(const std::vector<std::string>& argv,
-                        const std::map<std::string, std::string>& env = {});
 
 }  // namespace service_test

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/service/hostile_peer.h"
+#include "tests/service/measured_run.h"
 #include "tests/service/service_test_support.h"
 #include "tests/test_support.h"
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <stdexcept>
 
 #include "tests/test_support.h"
 
@@ -20,6 +21,19 @@ std::string HttpRequest::Header(const std::string& name) const {
 }
 
 std::string HttpRequest::RequestLine() const { return head.substr(0, head.find("\r\n")); }
+
+CapturePeer::CapturePeer(const std::string& address) : address_(address) {
+  listener_ = Listen(address, 0);
+  if (listener_ < 0) throw std::runtime_error("capture peer cannot listen on " + address);
+  port_ = BoundPort(listener_);
+  thread_ = std::thread([this] { Run(); });
+}
+
+CapturePeer::~CapturePeer() {
+  stop_ = true;
+  thread_.join();
+  CloseSocket(listener_);
+}
 
 std::string CapturePeer::Url(const std::string& path) const {
   return "http://" + address_ + ":" + std::to_string(port_) + path;
@@ -152,6 +166,12 @@ std::string DevconfServicePath() {
   return testing_support::BuildDir() + "/hosts/devconf/devconf-service";
 }
 
+void CapturePeer::Run() {
+  while (Readable(listener_, stop_)) {
+    const int c = Accept(listener_);
+    if (c >= 0) Serve(c);
+  }
+}
 
 // One connection: reads a whole request, keeps it, answers with the next
 // queued reply, or with nothing until the client gives up.

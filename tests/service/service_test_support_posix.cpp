@@ -1,6 +1,7 @@
 // The POSIX side of the service test support: sockets and child processes.
 #include "tests/service/service_test_support.h"
 #include "tests/service/peer_socket.h"
+#include "tests/test_support_posix.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -13,55 +14,60 @@
 
 #include <chrono>
 #include <fstream>
-#include <stdexcept>
 
 namespace service_test {
 
-CapturePeer::CapturePeer(const std::string& address) : address_(address) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+int Listen(const std::string& address, int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  // A peer on a fixed port binds again past its predecessor's connections.
   int on = 1;
-  ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
-  ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(listener_, 8) != 0)
-    throw std::runtime_error("capture peer cannot listen on " + address);
+  sa.sin_port = htons(static_cast<uint16_t>(port));
+  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
+      ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 8) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int BoundPort(int fd) {
+  sockaddr_in sa{};
   socklen_t length = sizeof sa;
-  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&sa), &length);
-  port_ = ntohs(sa.sin_port);
-  thread_ = std::thread([this] { Run(); });
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length);
+  return ntohs(sa.sin_port);
 }
 
-CapturePeer::~CapturePeer() {
-  stop_ = true;
-  thread_.join();
-  ::close(listener_);
-}
+int Accept(int listener) { return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC); }
 
-bool Readable(int fd, const std::atomic<bool>& stop) {
+namespace {
+
+bool Ready(int fd, short events, const std::atomic<bool>& stop) {
   while (!stop) {
-    pollfd p{fd, POLLIN, 0};
+    pollfd p{fd, events, 0};
     if (::poll(&p, 1, 50) > 0) return true;
   }
   return false;
 }
 
+}  // namespace
+
+bool Readable(int fd, const std::atomic<bool>& stop) { return Ready(fd, POLLIN, stop); }
+
+bool Writable(int fd, const std::atomic<bool>& stop) { return Ready(fd, POLLOUT, stop); }
+
 long Receive(int fd, char* buffer, size_t size) { return ::recv(fd, buffer, size, 0); }
 
-void SendAll(int fd, const std::string& bytes) {
-  ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+long Send(int fd, const char* bytes, size_t size) {
+  return ::send(fd, bytes, size, MSG_NOSIGNAL);
 }
+
+void SendAll(int fd, const std::string& bytes) { Send(fd, bytes.data(), bytes.size()); }
 
 void CloseSocket(int fd) { ::close(fd); }
-
-void CapturePeer::Run() {
-  while (Readable(listener_, stop_)) {
-    int c = ::accept(listener_, nullptr, nullptr);
-    if (c < 0) continue;
-    Serve(c);
-  }
-}
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
                                      const std::string& stdoutFile,
@@ -71,12 +77,7 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
     int out = ::open(stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(out, 1);
     ::close(out);
-    for (const auto& kv : env) ::setenv(kv.first.c_str(), kv.second.c_str(), 1);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
+    testing_support::ExecChild(argv, env);
   }
 }
 

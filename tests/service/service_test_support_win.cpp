@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <stdexcept>
 
 #include "tests/service/peer_socket.h"
 #include "tests/service/service_test_support.h"
@@ -26,56 +25,67 @@ void StartWinsock() { static Winsock winsock; }
 
 SOCKET Socket(int fd) { return static_cast<SOCKET>(fd); }
 
-}  // namespace
+// Socket handles are small numbers, which an int holds on 32-bit Windows.
+// They are kept out of child processes, which would otherwise hold the
+// connection open past the peer's close.
+int Owned(SOCKET s) {
+  if (s == INVALID_SOCKET) return -1;
+  ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  return static_cast<int>(s);
+}
 
-bool Readable(int fd, const std::atomic<bool>& stop) {
+bool Ready(int fd, short events, const std::atomic<bool>& stop) {
   while (!stop) {
-    WSAPOLLFD p{Socket(fd), POLLRDNORM, 0};
+    WSAPOLLFD p{Socket(fd), events, 0};
     if (::WSAPoll(&p, 1, 50) > 0) return true;
   }
   return false;
 }
 
+}  // namespace
+
+// Windows binds again past earlier connections by itself; SO_REUSEADDR there
+// would let a second listener share the port.
+int Listen(const std::string& address, int port) {
+  StartWinsock();
+  const int fd = Owned(::socket(AF_INET, SOCK_STREAM, 0));
+  if (fd < 0) return -1;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<u_short>(port));
+  if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
+      ::bind(Socket(fd), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(Socket(fd), 8) != 0) {
+    ::closesocket(Socket(fd));
+    return -1;
+  }
+  return fd;
+}
+
+int BoundPort(int fd) {
+  sockaddr_in sa{};
+  int length = sizeof sa;
+  ::getsockname(Socket(fd), reinterpret_cast<sockaddr*>(&sa), &length);
+  return ntohs(sa.sin_port);
+}
+
+int Accept(int listener) { return Owned(::accept(Socket(listener), nullptr, nullptr)); }
+
+bool Readable(int fd, const std::atomic<bool>& stop) { return Ready(fd, POLLRDNORM, stop); }
+
+bool Writable(int fd, const std::atomic<bool>& stop) { return Ready(fd, POLLWRNORM, stop); }
+
 long Receive(int fd, char* buffer, size_t size) {
   return ::recv(Socket(fd), buffer, static_cast<int>(size), 0);
 }
 
-void SendAll(int fd, const std::string& bytes) {
-  ::send(Socket(fd), bytes.data(), static_cast<int>(bytes.size()), 0);
+long Send(int fd, const char* bytes, size_t size) {
+  return ::send(Socket(fd), bytes, static_cast<int>(size), 0);
 }
+
+void SendAll(int fd, const std::string& bytes) { Send(fd, bytes.data(), bytes.size()); }
 
 void CloseSocket(int fd) { ::closesocket(Socket(fd)); }
-
-CapturePeer::CapturePeer(const std::string& address) : address_(address) {
-  StartWinsock();
-  // Socket handles are small numbers, which an int holds on 32-bit Windows.
-  listener_ = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  ::inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-  if (::bind(Socket(listener_), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(Socket(listener_), 8) != 0)
-    throw std::runtime_error("capture peer cannot listen on " + address);
-  int length = sizeof sa;
-  ::getsockname(Socket(listener_), reinterpret_cast<sockaddr*>(&sa), &length);
-  port_ = ntohs(sa.sin_port);
-  thread_ = std::thread([this] { Run(); });
-}
-
-CapturePeer::~CapturePeer() {
-  stop_ = true;
-  thread_.join();
-  ::closesocket(Socket(listener_));
-}
-
-void CapturePeer::Run() {
-  while (Readable(listener_, stop_)) {
-    const SOCKET accepted = ::accept(Socket(listener_), nullptr, nullptr);
-    if (accepted == INVALID_SOCKET) continue;
-    const int c = static_cast<int>(accepted);
-    Serve(c);
-  }
-}
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
                                      const std::string& stdoutFile,
