@@ -219,7 +219,9 @@ int AgentService::Serve(const std::string& address, int port) {
 
   listeningSocket = static_cast<int>(soap->master);
 #ifdef _WIN32
+  // Ctrl-C and Ctrl-Break of the console; SIGTERM only by raise().
   void (*previousInt)(int) = ::signal(SIGINT, OnStopSignal);
+  void (*previousBreak)(int) = ::signal(SIGBREAK, OnStopSignal);
   void (*previousTerm)(int) = ::signal(SIGTERM, OnStopSignal);
 #else
   struct sigaction action {};
@@ -255,6 +257,7 @@ int AgentService::Serve(const std::string& address, int port) {
   listeningSocket = -1;
 #ifdef _WIN32
   ::signal(SIGINT, previousInt);
+  ::signal(SIGBREAK, previousBreak);
   ::signal(SIGTERM, previousTerm);
 #else
   ::sigaction(SIGINT, &previousInt, nullptr);
