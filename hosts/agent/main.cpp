@@ -327,8 +327,7 @@ int AgentMain(int argc, char** argv) {
 int wmain(int argc, wchar_t** wideArgv) {
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) {
-    args.push_back(platform::Utf16ToUtf8(wideArgv[i],
-                                         std::wcslen(wideArgv[i])));
+    args.push_back(platform::Utf16ToUtf8(wideArgv[i], std::wcslen(wideArgv[i])));
   }
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
