@@ -66,15 +66,20 @@ void EmitInteger(WideString& out, const Directive& directive, uint64_t magnitude
 
 }  // namespace
 
-bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
+bool FormatWideV(WideString& out, const WideChar* format, va_list args, const WideChar** failedAt) {
   if (format == nullptr) return false;
   const WideChar* p = format;
+  const WideChar* directiveStart = nullptr;
+  auto fail = [&] {
+    if (failedAt != nullptr) *failedAt = directiveStart;
+    return false;
+  };
   while (*p != 0) {
     const WideChar* run = p;
     while (*p != 0 && *p != WIDE('%')) ++p;
     out.append(run, static_cast<size_t>(p - run));
     if (*p == 0) break;
-    ++p;  // '%'
+    directiveStart = p++;
     if (*p == WIDE('%')) {
       out += WIDE('%');
       ++p;
@@ -100,7 +105,7 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
     } else if (*p >= WIDE('0') && *p <= WIDE('9')) {
       directive.width = 0;
       while (*p >= WIDE('0') && *p <= WIDE('9')) {
-        if (directive.width > 100000) return false;
+        if (directive.width > 100000) return fail();
         directive.width = directive.width * 10 + (*p++ - WIDE('0'));
       }
     }
@@ -112,7 +117,7 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
         ++p;
       } else {
         while (*p >= WIDE('0') && *p <= WIDE('9')) {
-          if (directive.precision > 100000) return false;
+          if (directive.precision > 100000) return fail();
           directive.precision = directive.precision * 10 + (*p++ - WIDE('0'));
         }
       }
@@ -155,7 +160,7 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
       directive.length = Directive::kLongLong;
     }
     const WideChar conv = *p;
-    if (conv == 0) return false;
+    if (conv == 0) return fail();
     ++p;
     switch (conv) {
       case WIDE('d'):
@@ -255,18 +260,18 @@ bool FormatWideV(WideString& out, const WideChar* format, va_list args) {
         char buf[512];
         const int width = directive.width > 0 ? directive.width : 0;
         const int precision = directive.precision >= 0 ? directive.precision : 6;
-        if (width > 400 || precision > 300) return false;
+        if (width > 400 || precision > 300) return fail();
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
         // The format is built above from checked flags and one conversion.
         const int len = std::snprintf(buf, sizeof buf, fmt, width, precision, v);
 #pragma GCC diagnostic pop
-        if (len < 0 || static_cast<size_t>(len) >= sizeof buf) return false;
+        if (len < 0 || static_cast<size_t>(len) >= sizeof buf) return fail();
         for (int i = 0; i < len; ++i) out += static_cast<WideChar>(buf[i]);
         break;
       }
       default:
-        return false;  // includes %n, which is never honoured
+        return fail();  // includes %n, which is never honoured
     }
   }
   return true;

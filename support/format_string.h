@@ -8,8 +8,10 @@
 
 #include "platform/wide.h"
 
-// False on a formatting error; `out` then holds what was formatted before it.
-bool FormatWideV(WideString& out, const WideChar* format, va_list args);
+// False on a formatting error; `out` then holds what was formatted before it,
+// and `failedAt`, when given, points at the '%' of the directive that failed.
+bool FormatWideV(WideString& out, const WideChar* format, va_list args,
+                 const WideChar** failedAt = nullptr);
 
 // A new string with the formatted text; empty for a null format, an empty
 // result or a formatting error.
