@@ -1,6 +1,8 @@
-// The adapter list a machine root describes for itself.
+// The adapter list a machine root describes for itself, taking the place of
+// the system's when present.
 #include "platform/adapter_description.h"
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -53,6 +55,27 @@ std::string AdapterNameFromPath(const WideString& devicePath) {
   if (devicePath.compare(0, prefix.size(), prefix) != 0) return std::string();
   const WideString rest = devicePath.substr(prefix.size());
   return Utf16ToUtf8(rest.data(), rest.size());
+}
+
+bool ListAdapterNames(std::vector<std::string>* names) {
+  names->clear();
+  std::vector<DescribedAdapter> described;
+  if (!DescribedAdapters(&described)) return SystemAdapterNames(names);
+  for (const DescribedAdapter& a : described) names->push_back(a.name);
+  return !names->empty();
+}
+
+bool QueryPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
+  std::vector<DescribedAdapter> described;
+  if (!DescribedAdapters(&described)) return SystemPermanentAddress(devicePath, address);
+  const std::string name = AdapterNameFromPath(devicePath);
+  for (const DescribedAdapter& a : described) {
+    if (!name.empty() && a.name == name && a.answers) {
+      std::memcpy(address, a.address, 6);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace platform

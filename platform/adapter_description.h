@@ -22,4 +22,10 @@ bool DescribedAdapters(std::vector<DescribedAdapter>* out);
 // The adapter name of "//./" + name; empty for any other path.
 std::string AdapterNameFromPath(const WideString& devicePath);
 
+// The system's own adapters, behind ListAdapterNames and
+// QueryPermanentAddress when the machine root describes none; one file per
+// system.
+bool SystemAdapterNames(std::vector<std::string>* names);
+bool SystemPermanentAddress(const WideString& devicePath, uint8_t address[6]);
+
 }  // namespace platform

@@ -14,13 +14,7 @@
 
 namespace platform {
 
-bool ListAdapterNames(std::vector<std::string>* names) {
-  names->clear();
-  std::vector<DescribedAdapter> described;
-  if (DescribedAdapters(&described)) {
-    for (const DescribedAdapter& a : described) names->push_back(a.name);
-    return !names->empty();
-  }
+bool SystemAdapterNames(std::vector<std::string>* names) {
   struct if_nameindex* list = ::if_nameindex();
   if (list == nullptr) return false;
   std::vector<std::pair<unsigned, std::string>> found;
@@ -38,20 +32,9 @@ bool ListAdapterNames(std::vector<std::string>* names) {
   return !names->empty();
 }
 
-bool QueryPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
+bool SystemPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
   const std::string name = AdapterNameFromPath(devicePath);
-  if (name.empty()) return false;
-  std::vector<DescribedAdapter> described;
-  if (DescribedAdapters(&described)) {
-    for (const DescribedAdapter& a : described) {
-      if (a.name == name && a.answers) {
-        std::memcpy(address, a.address, 6);
-        return true;
-      }
-    }
-    return false;
-  }
-  if (name.size() >= IFNAMSIZ) return false;
+  if (name.empty() || name.size() >= IFNAMSIZ) return false;
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   // struct ethtool_perm_addr followed by room for the longest hardware address.

@@ -21,13 +21,7 @@ constexpr DWORD kOid8023PermanentAddress = 0x01010101;
 
 }  // namespace
 
-bool ListAdapterNames(std::vector<std::string>* names) {
-  names->clear();
-  std::vector<DescribedAdapter> described;
-  if (DescribedAdapters(&described)) {
-    for (const DescribedAdapter& a : described) names->push_back(a.name);
-    return !names->empty();
-  }
+bool SystemAdapterNames(std::vector<std::string>* names) {
   ULONG size = 0;
   if (::GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return false;
   std::vector<unsigned char> buffer(size);
@@ -37,18 +31,7 @@ bool ListAdapterNames(std::vector<std::string>* names) {
   return !names->empty();
 }
 
-bool QueryPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
-  std::vector<DescribedAdapter> described;
-  if (DescribedAdapters(&described)) {
-    const std::string name = AdapterNameFromPath(devicePath);
-    for (const DescribedAdapter& a : described) {
-      if (!name.empty() && a.name == name && a.answers) {
-        std::memcpy(address, a.address, 6);
-        return true;
-      }
-    }
-    return false;
-  }
+bool SystemPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
   HANDLE device = ::CreateFileW(devicePath.c_str(), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                 nullptr);
