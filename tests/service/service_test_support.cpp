@@ -3,10 +3,13 @@
 
 #include "tests/service/peer_socket.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <stdexcept>
+#include <thread>
 
 #include "tests/test_support.h"
 
@@ -209,6 +212,24 @@ void CapturePeer::Serve(int c) {
     SendAll(c, reply);
   }
   CloseSocket(c);
+}
+
+int WaitForPortFile(const std::string& path, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream in(path);
+    int port = 0;
+    if (in >> port && port > 0) return port;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return 0;
+}
+
+int ClosedPort() {
+  const int fd = Listen("127.0.0.1", 0);
+  const int port = fd >= 0 ? BoundPort(fd) : 0;
+  if (fd >= 0) CloseSocket(fd);
+  return port;
 }
 
 }  // namespace service_test

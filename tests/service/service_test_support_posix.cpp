@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 
 namespace service_test {
 
@@ -108,29 +107,6 @@ int BackgroundProcess::Wait(int seconds) {
   pid_ = -1;
   status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return status_;
-}
-
-int WaitForPortFile(const std::string& path, int seconds) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::ifstream in(path);
-    int port = 0;
-    if (in >> port && port > 0) return port;
-    ::usleep(20 * 1000);
-  }
-  return 0;
-}
-
-int ClosedPort() {
-  int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  socklen_t length = sizeof sa;
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &length);
-  ::close(s);
-  return ntohs(sa.sin_port);
 }
 
 }  // namespace service_test

@@ -3,8 +3,6 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
-#include <chrono>
-#include <fstream>
 
 #include "tests/service/peer_socket.h"
 #include "tests/service/service_test_support.h"
@@ -125,30 +123,6 @@ int BackgroundProcess::Wait(int seconds) {
   pid_ = -1;
   status_ = code >= 0xC0000000u ? -1 : static_cast<int>(code);
   return status_;
-}
-
-int WaitForPortFile(const std::string& path, int seconds) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::ifstream in(path);
-    int port = 0;
-    if (in >> port && port > 0) return port;
-    ::Sleep(20);
-  }
-  return 0;
-}
-
-int ClosedPort() {
-  StartWinsock();
-  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  int length = sizeof sa;
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &length);
-  ::closesocket(s);
-  return ntohs(sa.sin_port);
 }
 
 }  // namespace service_test
