@@ -7,6 +7,32 @@
 
 #include "component/library.h"
 
+namespace {
+
+// Builds a CComponentX in the host allocator's storage. A framework exception
+// from the constructor is reported and answers null; anything else frees the
+// storage and becomes `failure`, except thread cancellation, which goes on.
+template <typename Construct>
+CComponentX* NewComponent(Construct construct, const WideChar* failure) {
+  void* storage = ondra::AllocBase::_alloc(sizeof(CComponentX));
+  if (storage == nullptr) throw ondra::MemoryException(1, sizeof(CComponentX));
+  try {
+    return construct(storage);
+  } catch (ondra::Exception& e) {
+    ondra::AllocBase::_free(storage);
+    e.report();
+    return nullptr;
+  } catch (abi::__forced_unwind&) {
+    ondra::AllocBase::_free(storage);
+    throw;
+  } catch (...) {
+    ondra::AllocBase::_free(storage);
+    throw ondra::Exception(failure);
+  }
+}
+
+}  // namespace
+
 CComponentX::CComponentX() : ondra::CountedObject(), ondra::ComponentObject() {}
 
 CComponentX::CComponentX(const CComponentX& other) : ondra::CountedObject(other), ondra::ComponentObject(other) {
@@ -38,21 +64,8 @@ void CComponentX::OnShutdown(ondra::iComponentContext*) {}
 const ondra::ClassTag& CComponentX::getClassTag() const { return classTag; }
 
 ondra::Object* CComponentX::clone() const {
-  void* storage = ondra::AllocBase::_alloc(sizeof(CComponentX));
-  if (storage == nullptr) throw ondra::MemoryException(1, sizeof(CComponentX));
-  try {
-    return new (storage) CComponentX(*this);
-  } catch (ondra::Exception& e) {
-    ondra::AllocBase::_free(storage);
-    e.report();
-    return nullptr;
-  } catch (abi::__forced_unwind&) {
-    ondra::AllocBase::_free(storage);
-    throw;
-  } catch (...) {
-    ondra::AllocBase::_free(storage);
-    throw ondra::Exception(WIDE("Error when calling class copy constructor."));
-  }
+  return NewComponent([this](void* storage) { return new (storage) CComponentX(*this); },
+                      WIDE("Error when calling class copy constructor."));
 }
 
 ondra::Class* CComponentX::getClass() const { return &componentClass; }
@@ -81,21 +94,7 @@ CComponentXClass::~CComponentXClass() { setClass(nullptr); }
 const ondra::ClassTag& CComponentXClass::getClassTag() const { return classTag; }
 
 ondra::DynamicObject* CComponentXClass::newInstance() {
-  void* storage = ondra::AllocBase::_alloc(sizeof(CComponentX));
-  if (storage == nullptr) throw ondra::MemoryException(1, sizeof(CComponentX));
-  CComponentX* object;
-  try {
-    object = new (storage) CComponentX();
-  } catch (ondra::Exception& e) {
-    ondra::AllocBase::_free(storage);
-    e.report();
-    return nullptr;
-  } catch (abi::__forced_unwind&) {
-    ondra::AllocBase::_free(storage);
-    throw;
-  } catch (...) {
-    ondra::AllocBase::_free(storage);
-    throw ondra::Exception(WIDE("Error when calling class constructor."));
-  }
+  CComponentX* object = NewComponent([](void* storage) { return new (storage) CComponentX(); },
+                                     WIDE("Error when calling class constructor."));
   return static_cast<ondra::CountedObject*>(object);
 }
