@@ -81,31 +81,16 @@ class ExpansionMeter {
 
   // What every reference in the document adds, all reads together.
   size_t DocumentBytes() {
-    size_t total = 0;
-    std::vector<xmlNodePtr> parents;
-    xmlNodePtr node = doc_->children;
-    while (total <= kXmlEntityExpansionLimit) {
-      if (node == nullptr) {
-        if (parents.empty()) break;
-        node = parents.back()->next;
-        parents.pop_back();
-        continue;
-      }
-      if (node->type == XML_ENTITY_REF_NODE) {
-        total = Add(total, ReferenceSize(node));
-      } else if (node->type == XML_ELEMENT_NODE) {
+    return SumOverTree(doc_->children, [this](xmlNodePtr node) {
+      if (node->type == XML_ENTITY_REF_NODE) return ReferenceSize(node);
+      size_t total = 0;
+      if (node->type == XML_ELEMENT_NODE) {
         for (xmlAttrPtr attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
           total = Add(total, ReferenceBytes(attribute->children));
         }
-        if (node->children != nullptr) {
-          parents.push_back(node);
-          node = node->children;
-          continue;
-        }
       }
-      node = node->next;
-    }
-    return total;
+      return total;
+    });
   }
 
  private:
@@ -131,6 +116,23 @@ class ExpansionMeter {
 
   // The text of a whole list with its descendants, references expanded.
   size_t ContentBytes(xmlNodePtr list) {
+    return SumOverTree(list, [this](xmlNodePtr node) -> size_t {
+      switch (node->type) {
+        case XML_TEXT_NODE:
+        case XML_CDATA_SECTION_NODE:
+          return node->content != nullptr ? std::strlen(reinterpret_cast<const char*>(node->content)) : 0;
+        case XML_ENTITY_REF_NODE:
+          return ReferenceSize(node);
+        default:
+          return 0;
+      }
+    });
+  }
+
+  // `bytes` of every node of `list` and of the elements' descendants, in
+  // document order, without recursion; stops once past the limit.
+  template <typename Bytes>
+  static size_t SumOverTree(xmlNodePtr list, Bytes bytes) {
     size_t total = 0;
     std::vector<xmlNodePtr> parents;
     xmlNodePtr node = list;
@@ -141,27 +143,13 @@ class ExpansionMeter {
         parents.pop_back();
         continue;
       }
-      switch (node->type) {
-        case XML_TEXT_NODE:
-        case XML_CDATA_SECTION_NODE:
-          if (node->content != nullptr) {
-            total = Add(total, std::strlen(reinterpret_cast<const char*>(node->content)));
-          }
-          break;
-        case XML_ENTITY_REF_NODE:
-          total = Add(total, ReferenceSize(node));
-          break;
-        case XML_ELEMENT_NODE:
-          if (node->children != nullptr) {
-            parents.push_back(node);
-            node = node->children;
-            continue;
-          }
-          break;
-        default:
-          break;
+      total = Add(total, bytes(node));
+      if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+        parents.push_back(node);
+        node = node->children;
+      } else {
+        node = node->next;
       }
-      node = node->next;
     }
     return total;
   }
