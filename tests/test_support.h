@@ -41,6 +41,13 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env = {},
                          const std::string& input = std::string());
 
+// A shared library loaded into this process as a host loads it (dlopen, or
+// LoadLibraryW on Windows), its symbols, and why the last load failed.
+void* OpenLibrary(const std::string& path);
+void* Symbol(void* library, const char* name);
+int CloseLibrary(void* library);  // 0 once unloaded
+std::string LoadError();
+
 // Copies the running program into `dir` as `name` (with ".exe" on Windows),
 // ready to run; answers the copy's path.
 std::string CopyThisProgram(const std::string& dir, const std::string& name);

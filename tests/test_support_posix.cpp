@@ -3,6 +3,7 @@
 #include "tests/test_support_posix.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -73,6 +74,14 @@ void ExecChild(const std::vector<std::string>& argv,
   args.push_back(nullptr);
   ::execv(args[0], args.data());
   ::_exit(127);
+}
+
+void* OpenLibrary(const std::string& path) { return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* Symbol(void* library, const char* name) { return ::dlsym(library, name); }
+int CloseLibrary(void* library) { return ::dlclose(library); }
+std::string LoadError() {
+  const char* error = ::dlerror();
+  return error != nullptr ? error : "";
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,

@@ -336,6 +336,13 @@ std::string CopyThisProgram(const std::string& dir, const std::string& name) {
   return path;
 }
 
+void* OpenLibrary(const std::string& path) { return ::LoadLibraryW(Wide(path).c_str()); }
+void* Symbol(void* library, const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+}
+int CloseLibrary(void* library) { return ::FreeLibrary(static_cast<HMODULE>(library)) ? 0 : 1; }
+std::string LoadError() { return "error " + std::to_string(::GetLastError()); }
+
 std::string PluginFileName() { return "Quorvil.dll"; }
 
 void SetVariable(const std::string& name, const char* value) {

@@ -1,9 +1,4 @@
 // libQuorvilComponent.so as a host loads, registers, uses and unloads it.
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -25,7 +20,11 @@
 namespace {
 
 using component_test::TestContext;
+using testing_support::CloseLibrary;
+using testing_support::LoadError;
+using testing_support::OpenLibrary;
 using testing_support::RunProcess;
+using testing_support::Symbol;
 
 constexpr const char* kProgId = "Components_R_Us.ComponentX.1";
 
@@ -34,15 +33,6 @@ constexpr const char* kProgId = "Components_R_Us.ComponentX.1";
 const std::string kLibrary = testing_support::BuildDir() + "\\component\\QuorvilComponent.dll";
 const std::string kHost = testing_support::BuildDir() + "\\hosts\\workflow\\drovemark-host.exe";
 std::string RealPath(const std::string& path) { return path; }
-void* OpenLibrary(const std::string& path) {
-  const WideString wide = platform::Utf8ToUtf16(path.data(), path.size());
-  return ::LoadLibraryW(wide.c_str());
-}
-void* Symbol(void* library, const char* name) {
-  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
-}
-int CloseLibrary(void* library) { return ::FreeLibrary(static_cast<HMODULE>(library)) ? 0 : 1; }
-std::string LoadError() { return "error " + std::to_string(::GetLastError()); }
 #else
 const std::string kLibrary = COMPONENT_LIBRARY;
 const std::string kHost = DROVEMARK_HOST;
@@ -50,10 +40,6 @@ std::string RealPath(const std::string& path) {
   char buf[PATH_MAX];
   return ::realpath(path.c_str(), buf) != nullptr ? std::string(buf) : path;
 }
-void* OpenLibrary(const std::string& path) { return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
-void* Symbol(void* library, const char* name) { return ::dlsym(library, name); }
-int CloseLibrary(void* library) { return ::dlclose(library); }
-std::string LoadError() { return ::dlerror(); }
 #endif
 
 TEST(ComponentExports, OnlyTheThreeEntryPointsAreExported) {

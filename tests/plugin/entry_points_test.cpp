@@ -1,10 +1,5 @@
 // The plug-in as the agent host sees it: its exports, its log lines, and the
 // calls PostCommand makes on the host's objects.
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -23,8 +18,11 @@
 namespace {
 
 using testing_support::BuildDir;
+using testing_support::LoadError;
+using testing_support::OpenLibrary;
 using testing_support::ReadFile;
 using testing_support::RunProcess;
+using testing_support::Symbol;
 using testing_support::TempDir;
 
 std::string Agent() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
@@ -36,20 +34,6 @@ std::string LogPath(const std::string& root) {
   return platform::NativePath("C:\\runtime.log");
 }
 
-#ifdef _WIN32
-void* OpenLibrary(const std::string& path) {
-  const WideString wide = platform::Utf8ToUtf16(path.data(), path.size());
-  return ::LoadLibraryW(wide.c_str());
-}
-void* Symbol(void* library, const char* name) {
-  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
-}
-std::string LoadError() { return "error " + std::to_string(::GetLastError()); }
-#else
-void* OpenLibrary(const std::string& path) { return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
-void* Symbol(void* library, const char* name) { return ::dlsym(library, name); }
-std::string LoadError() { return ::dlerror(); }
-#endif
 
 TEST(PluginExports, ExactlyTheSevenEntryPointsAreExported) {
 #ifdef _WIN32
