@@ -68,6 +68,15 @@ if(WIN32)
     list(APPEND runtime_dlls ${found})
   endforeach()
   install(FILES ${runtime_dlls} DESTINATION ${plugin_dir} COMPONENT libraries)
+  # The compiler ships them with their symbols (libstdc++-6.dll: 21 MB).
+  if(CMAKE_STRIP)
+    foreach(dll IN LISTS runtime_dlls)
+      get_filename_component(name ${dll} NAME)
+      install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${name}\" COMMAND_ERROR_IS_FATAL ANY)"
+        COMPONENT libraries)
+    endforeach()
+  endif()
   return()
 endif()
 
