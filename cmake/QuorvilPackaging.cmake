@@ -2,7 +2,9 @@
 # from the win32 preset.
 set(CPACK_PACKAGE_NAME quorvil)
 set(CPACK_PACKAGE_VENDOR "Quorvil project")
-set(CPACK_PACKAGE_CONTACT "Quorvil project <quorvil@localhost>")
+set(QUORVIL_PACKAGE_CONTACT "Quorvil project <quorvil@example.org>" CACHE STRING
+  "maintainer of the packages: name <address>")
+set(CPACK_PACKAGE_CONTACT "${QUORVIL_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
@@ -30,6 +32,21 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # (here quorvil-tools' stand-ins) brings.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/hosts/workflow)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+
+# Each package's copyright and changelog, where Debian looks for them. The
+# date honours SOURCE_DATE_EPOCH.
+string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+foreach(package_component quorvil:libraries quorvil-tools:tools quorvil-dev:dev)
+  string(REPLACE ":" ";" package_component ${package_component})
+  list(GET package_component 0 pkg)
+  list(GET package_component 1 component)
+  set(dir ${PROJECT_BINARY_DIR}/generated/debian/${pkg})
+  configure_file(cmake/debian/changelog.in ${dir}/changelog @ONLY)
+  execute_process(COMMAND gzip -9nc ${dir}/changelog OUTPUT_FILE ${dir}/changelog.gz
+    COMMAND_ERROR_IS_FATAL ANY)
+  install(FILES ${dir}/changelog.gz ${PROJECT_SOURCE_DIR}/cmake/debian/copyright
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${pkg} COMPONENT ${component})
+endforeach()
 
 # Three packages: the libraries with their documentation (quorvil), the tools
 # (quorvil-tools) and the interface for host developers (quorvil-dev).
