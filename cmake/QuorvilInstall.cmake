@@ -38,7 +38,6 @@ else()
   set(include_dir ${CMAKE_INSTALL_INCLUDEDIR})
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/quorvil)
 endif()
-set(QUORVIL_INSTALL_PLUGIN_DIR ${plugin_dir})
 
 # The component library links the framework, which sits beside it.
 set_target_properties(QuorvilComponent PROPERTIES INSTALL_RPATH "$ORIGIN")
