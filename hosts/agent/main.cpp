@@ -19,6 +19,7 @@
 #include "hosts/agent/plugin_loader.h"
 #include "hosts/agent/transport.h"
 #include "platform/utf.h"
+#include "quorvil/version.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ int OpenToRead(const std::string& path) {
 
 const char kUsage[] =
     "usage: quorvil-agent [--plugin PATH] COMMAND [OPTIONS]\n"
+    "       quorvil-agent --version\n"
     "\n"
     "commands:\n"
     "  exports            load the plug-in and call InitModule, GetInfo,\n"
@@ -268,6 +270,9 @@ int AgentMain(int argc, char** argv) {
       pluginPath = argv[++i];
     } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts("quorvil-agent " QUORVIL_VERSION);
       return 0;
     } else {
       return Fail(std::string("unknown option ") + argv[i] + " (try --help)", 2);

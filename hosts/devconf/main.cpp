@@ -16,6 +16,7 @@
 
 #include "DeviceConfigH.h"
 #include "DeviceConfig.nsmap"
+#include "quorvil/version.h"
 #include "service/soap_context.h"
 
 namespace {
@@ -41,6 +42,7 @@ void OnSignal(int) { g_stop = 1; }
 void Usage(FILE* out) {
   std::fputs(
       "usage: devconf-service [options]\n"
+      "       devconf-service --version\n"
       "  --port N          port to listen on (default 8000, 0 picks a free one)\n"
       "  --bind ADDR       address to listen on (default 127.0.0.1)\n"
       "  --r N             r of every SetResponse (default 0)\n"
@@ -68,6 +70,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     std::string name = argv[i];
     if (name == "--help" || name == "-h") {
       Usage(stdout);
+      std::exit(0);
+    }
+    if (name == "--version") {
+      std::puts("devconf-service " QUORVIL_VERSION);
       std::exit(0);
     }
     if (i + 1 >= argc) return false;

@@ -10,6 +10,7 @@
 #include "hosts/workflow/library_loader.h"
 #include "hosts/workflow/ondra/ondra.h"
 #include "platform/utf.h"
+#include "quorvil/version.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ using CreateFn = ondra::DynamicObject* (*)(const char*);
 void Usage(std::FILE* out) {
   std::fputs(
       "usage: drovemark-host COMMAND\n"
+      "       drovemark-host --version\n"
       "\n"
       "commands:\n"
       "  register LIB        load LIB and call its DllRegisterServer\n"
@@ -196,6 +198,10 @@ int main(int argc, char** argv) {
   const std::size_t n = args.size();
   if (n == 1 && (args[0] == "--help" || args[0] == "-h")) {
     Usage(stdout);
+    return 0;
+  }
+  if (n == 1 && args[0] == "--version") {
+    std::puts("drovemark-host " QUORVIL_VERSION);
     return 0;
   }
   if (n == 2 && args[0] == "register") return Register(argv[2], "DllRegisterServer", "registered");

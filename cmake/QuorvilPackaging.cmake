@@ -1,0 +1,85 @@
+# Packages (scripts/package): Debian packages from the release preset, a zip
+# from the win32 preset.
+set(CPACK_PACKAGE_NAME quorvil)
+set(CPACK_PACKAGE_VENDOR "Quorvil project")
+set(QUORVIL_PACKAGE_CONTACT "Quorvil project <quorvil@example.org>" CACHE STRING
+  "maintainer of the packages: name <address>")
+set(CPACK_PACKAGE_CONTACT "${QUORVIL_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
+# Installing builds nothing: scripts/package builds the installed targets.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "thin-client agent plug-in and workflow component library")
+  set(CPACK_PACKAGE_FILE_NAME Quorvil-${PROJECT_VERSION}-win32)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+  set(CPACK_COMPONENTS_ALL libraries dev doc)
+  include(CPack)
+  return()
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libQuorvilComponent.so links the workflow host's framework, which the host
+# (here quorvil-tools' stand-ins) brings.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/hosts/workflow)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+
+# Each package's copyright and changelog, where Debian looks for them. The
+# date honours SOURCE_DATE_EPOCH.
+string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+foreach(package_component quorvil:libraries quorvil-tools:tools quorvil-dev:dev)
+  string(REPLACE ":" ";" package_component ${package_component})
+  list(GET package_component 0 pkg)
+  list(GET package_component 1 component)
+  set(dir ${PROJECT_BINARY_DIR}/generated/debian/${pkg})
+  configure_file(cmake/debian/changelog.in ${dir}/changelog @ONLY)
+  execute_process(COMMAND gzip -9nc ${dir}/changelog OUTPUT_FILE ${dir}/changelog.gz
+    COMMAND_ERROR_IS_FATAL ANY)
+  install(FILES ${dir}/changelog.gz ${PROJECT_SOURCE_DIR}/cmake/debian/copyright
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${pkg} COMPONENT ${component})
+endforeach()
+
+# Three packages: the libraries with their documentation (quorvil), the tools
+# (quorvil-tools) and the interface for host developers (quorvil-dev).
+set(CPACK_COMPONENTS_GROUPING ONE_PER_GROUP)
+set(CPACK_DEBIAN_QUORVIL_PACKAGE_NAME quorvil)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME quorvil-tools)
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME quorvil-dev)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+# dpkg-shlibdeps adds the libraries each package links to these.
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "quorvil (= ${PROJECT_VERSION})")
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "quorvil (= ${PROJECT_VERSION}), libgsoap-dev")
+set(CPACK_DEBIAN_QUORVIL_DESCRIPTION
+  "thin-client agent plug-in and workflow component library
+libQuorvil.so is a plug-in of the thin-client management agent: it delivers
+TemplateConfig templates to the agent's local device-configuration service
+and reports the task's progress to the management server.
+libQuorvilComponent.so registers and creates the component class CComponentX
+for the Drovemark workflow host, whose framework libraries it links.")
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION
+  "stand-ins for the programs around the Quorvil libraries
+quorvil-agent (the agent host that loads libQuorvil.so), devconf-service (the
+device-configuration service) and drovemark-host (the workflow host, with its
+framework libraries libondra.so and libondraCore.so).")
+set(CPACK_DEBIAN_DEV_DESCRIPTION
+  "host interface of the Quorvil agent plug-in
+The header an agent host needs to declare its command objects and call the
+plug-in's entry points, with a CMake package (find_package(Quorvil)) and a
+pkg-config file (quorvil).")
+include(CPack)
+
+cpack_add_component_group(quorvil)
+cpack_add_component(libraries GROUP quorvil)
+cpack_add_component(doc GROUP quorvil)
+cpack_add_component(tools)
+cpack_add_component(dev)
