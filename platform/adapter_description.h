@@ -1,5 +1,6 @@
 // A machine root's own description of its adapters ("net/adapters"), which a
-// test or a demo machine uses in place of the system's adapter list.
+// test or a demo machine uses in place of the kernel's adapter list. POSIX
+// stand-in only: on Windows no setting of the process decides the identity.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,7 @@ std::string AdapterNameFromPath(const WideString& devicePath);
 
 // The system's own adapters, behind ListAdapterNames and
 // QueryPermanentAddress when the machine root describes none; one file per
-// system.
+// POSIX system.
 bool SystemAdapterNames(std::vector<std::string>* names);
 bool SystemPermanentAddress(const WideString& devicePath, uint8_t address[6]);
 

@@ -25,6 +25,19 @@ using FaultTranslator = void (*)(unsigned int code, ExceptionPointers* pointers)
 // is thrown through it; on any other thread the fault runs its previous course.
 FaultTranslator SetFaultTranslator(FaultTranslator translator);
 
+// Marks the calling thread as running a command of the plug-in for the
+// scope's lifetime; scopes nest and end with the unwinding of an exception.
+// On Windows a fault is translated only inside such a scope or when it lies in
+// the module that carries this layer: the host's own faults elsewhere keep
+// their handlers. On POSIX systems the scope changes nothing.
+class FaultScope {
+ public:
+  FaultScope();
+  ~FaultScope();
+  FaultScope(const FaultScope&) = delete;
+  FaultScope& operator=(const FaultScope&) = delete;
+};
+
 // Exception codes of the faults.
 constexpr uint32_t kExceptionAccessViolation = 0xC0000005u;
 constexpr uint32_t kExceptionStackOverflow = 0xC00000FDu;

@@ -167,4 +167,9 @@ FaultTranslator SetFaultTranslator(FaultTranslator translator) {
   return previous;
 }
 
+// A thread with a translator translates its faults wherever they happen; the
+// scope matters only on Windows, where the host handles faults of its own.
+FaultScope::FaultScope() = default;
+FaultScope::~FaultScope() = default;
+
 }  // namespace platform

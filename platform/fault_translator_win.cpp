@@ -6,6 +6,12 @@
 // instruction, and continues it there; -fnon-call-exceptions gives that
 // instruction unwind information. A stack overflow is left alone: there is no
 // stack left to throw on.
+//
+// A vectored handler sees every fault of the process before any frame-based
+// handler, where _set_se_translator only meets the faults that reach C++
+// exception handling. So only faults of a running command (a FaultScope) or
+// of this module's own code are taken; the host's other faults go on to the
+// handlers that would have seen them, its __try/__except frames among them.
 #include "platform/fault_translator.h"
 
 #include <windows.h>
@@ -19,6 +25,8 @@ thread_local FaultTranslator t_translator = nullptr;
 thread_local ExceptionRecordInfo t_record;
 thread_local ExceptionPointers t_pointers;
 thread_local CONTEXT t_context;
+thread_local int t_scopeDepth = 0;
+HMODULE g_self = nullptr;  // this code's module, found before the handler is registered
 
 bool Translatable(DWORD code) {
   switch (code) {
@@ -49,9 +57,25 @@ bool Translatable(DWORD code) {
   std::abort();  // a translator must not return
 }
 
+HMODULE ModuleAt(const void* address) {
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            static_cast<LPCWSTR>(address), &module)) {
+    return nullptr;
+  }
+  return module;
+}
+
+bool OursToTranslate(const EXCEPTION_RECORD* record) {
+  if (t_scopeDepth > 0) return true;
+  return g_self != nullptr && ModuleAt(record->ExceptionAddress) == g_self;
+}
+
 LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
   const EXCEPTION_RECORD* record = info->ExceptionRecord;
-  if (t_translator == nullptr || !Translatable(record->ExceptionCode)) {
+  if (t_translator == nullptr || !Translatable(record->ExceptionCode) ||
+      !OursToTranslate(record)) {
     return EXCEPTION_CONTINUE_SEARCH;  // the fault runs its course without us
   }
   t_context = *info->ContextRecord;
@@ -75,7 +99,11 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
 // Registered on first use; removed when the module is unloaded, so that no
 // handler points into unmapped code.
 struct VectoredHandler {
-  PVOID handle = ::AddVectoredExceptionHandler(1, OnException);
+  VectoredHandler() {
+    g_self = ModuleAt(reinterpret_cast<const void*>(&OnException));
+    handle = ::AddVectoredExceptionHandler(1, OnException);
+  }
+  PVOID handle = nullptr;
   ~VectoredHandler() {
     if (handle != nullptr) ::RemoveVectoredExceptionHandler(handle);
   }
@@ -89,5 +117,8 @@ FaultTranslator SetFaultTranslator(FaultTranslator translator) {
   t_translator = translator;
   return previous;
 }
+
+FaultScope::FaultScope() { ++t_scopeDepth; }
+FaultScope::~FaultScope() { --t_scopeDepth; }
 
 }  // namespace platform

@@ -12,6 +12,10 @@ std::string MachineRoot();
 // returned with its backslashes turned into slashes.
 std::string NativePath(const std::string& windowsPath);
 
+// A native path as the system writes it for people: "C:\runtime.log" on
+// Windows, the path itself elsewhere.
+std::string DisplayPath(const std::string& nativePath);
+
 }  // namespace platform
 
 namespace platform {

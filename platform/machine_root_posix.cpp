@@ -27,6 +27,8 @@ std::string NativePath(const std::string& windowsPath) {
   return prefix + rest;
 }
 
+std::string DisplayPath(const std::string& nativePath) { return nativePath; }
+
 }  // namespace platform
 
 #include <sys/stat.h>

@@ -9,8 +9,8 @@
 
 namespace platform {
 
-// Only the adapter description of a test machine lives here on Windows; with
-// QUORVIL_ROOT unset there is none.
+// Nothing of the system lives here on Windows, whose places are the real ones;
+// tools may keep their own files there. With QUORVIL_ROOT unset there is none.
 std::string MachineRoot() {
   const char* root = std::getenv("QUORVIL_ROOT");
   std::string result = root != nullptr ? root : "";
@@ -24,6 +24,14 @@ std::string NativePath(const std::string& windowsPath) {
   std::string path = windowsPath;
   for (char& c : path) {
     if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+std::string DisplayPath(const std::string& nativePath) {
+  std::string path = nativePath;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
   }
   return path;
 }

@@ -22,7 +22,7 @@ NamedEventHandle* OpenOrCreateNamedEvent(const std::string& name) {
     SECURITY_DESCRIPTOR descriptor;
     ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
     ::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);  // open to all users
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, TRUE};  // inheritable
     event = ::CreateEventW(&attributes, FALSE, TRUE, wname);  // auto-reset, signalled
   }
   if (event == nullptr) return nullptr;

@@ -1,10 +1,11 @@
 // The machine's network adapters and their permanent (factory) addresses:
 // GetAdaptersInfo and the adapter driver's OID_802_3_PERMANENT_ADDRESS query.
 //
-// A machine root may describe its adapters itself in "net/adapters" (one
-// adapter a line: name, then the permanent address as 12 hexadecimal digits,
-// or "-" for a driver that does not answer); a test or a demo machine uses it
-// in place of the kernel's interfaces.
+// On POSIX systems a machine root may describe its adapters itself in
+// "net/adapters" (one adapter a line: name, then the permanent address as 12
+// hexadecimal digits, or "-" for a driver that does not answer); a test or a
+// demo machine uses it in place of the kernel's interfaces. On Windows the
+// adapters alone decide.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // Network adapters from the IP Helper list and their permanent addresses from
-// the adapter driver (IOCTL_NDIS_QUERY_GLOBAL_STATS).
+// the adapter driver (IOCTL_NDIS_QUERY_GLOBAL_STATS). Nothing else decides the
+// identity here: a machine root's adapter description is the POSIX stand-in's.
 #include "platform/net_adapters.h"
 
 #include <winsock2.h>
@@ -8,8 +9,6 @@
 #include <winioctl.h>
 
 #include <cstring>
-
-#include "platform/adapter_description.h"
 
 namespace platform {
 namespace {
@@ -21,7 +20,8 @@ constexpr DWORD kOid8023PermanentAddress = 0x01010101;
 
 }  // namespace
 
-bool SystemAdapterNames(std::vector<std::string>* names) {
+bool ListAdapterNames(std::vector<std::string>* names) {
+  names->clear();
   ULONG size = 0;
   if (::GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0) return false;
   std::vector<unsigned char> buffer(size);
@@ -31,19 +31,22 @@ bool SystemAdapterNames(std::vector<std::string>* names) {
   return !names->empty();
 }
 
-bool SystemPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
-  HANDLE device = ::CreateFileW(devicePath.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+bool QueryPermanentAddress(const WideString& devicePath, uint8_t address[6]) {
+  // Access 0, not GENERIC_READ | GENERIC_WRITE: the query needs no access
+  // right, and an agent running without administrator rights still reads the
+  // address instead of being refused the device.
+  HANDLE device = ::CreateFileW(devicePath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
   if (device == INVALID_HANDLE_VALUE) return false;
   DWORD oid = kOid8023PermanentAddress;
-  uint8_t answer[32] = {};
+  uint8_t answer[6] = {};
   DWORD returned = 0;
   const BOOL ok = ::DeviceIoControl(device, kIoctlNdisQueryGlobalStats, &oid, sizeof oid, answer,
                                     sizeof answer, &returned, nullptr);
   ::CloseHandle(device);
-  if (!ok || returned != 6) return false;
-  std::memcpy(address, answer, 6);
+  // A shorter answer would leave zeros in the address: no address.
+  if (!ok || returned != sizeof answer) return false;
+  std::memcpy(address, answer, sizeof answer);
   return true;
 }
 

@@ -1,6 +1,7 @@
 // Entry points of the plug-in; all work is forwarded into the library.
 #include "plugin/exports.h"
 
+#include "platform/fault_translator.h"
 #include "plugin/quorvil.h"
 #include "support/log_module.h"
 
@@ -32,6 +33,8 @@ int GetPluginVersion() {
 int SetDbg() { return 0; }
 
 int PostCommand(HostCommand* command) {
+  // Faults from here on, in the host's callbacks too, reach the host as ErrObj.
+  platform::FaultScope commandRunning;
   HandleCommand(command);
   return 0;
 }

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include "platform/open_file.h"
 #include "support/module_dir.h"
 #include "support/named_lock.h"
-#include "support/text_conversion.h"
 
 namespace {
 
-constexpr const char* kSettingsFile = "Conf/ProxyInfo.xml";
+constexpr const WideChar* kSettingsFile = WIDE("Conf/ProxyInfo.xml");
 // "代理不可用" and "代理未开启" in code page 936.
 constexpr const char kUnavailable[] = "\xB4\xFA\xC0\xED\xB2\xBB\xBF\xC9\xD3\xC3";
 constexpr const char kNotEnabled[] = "\xB4\xFA\xC0\xED\xCE\xB4\xBF\xAA\xC6\xF4";
@@ -48,8 +48,7 @@ bool ReadSettings(char* host, char* port) {
   NamedLockGuard lock(WIDE("h_Proxylock"));
   WideString folder;
   GetModuleDir(folder);
-  const std::string path = ToUtf8(folder) + kSettingsFile;
-  std::FILE* file = std::fopen(path.c_str(), "r");
+  std::FILE* file = platform::OpenFile(folder + kSettingsFile, "r");
   if (file == nullptr) {
     PrintLine(kUnavailable);
     return false;

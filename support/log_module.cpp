@@ -44,7 +44,7 @@ LogModule::LogModule(const WideChar* channelName)
   platform::MakeDirectories(path.substr(0, path.rfind('/')));
   file = std::fopen(path.c_str(), "a+b");  // the lines carry their own CR LF
   if (file == nullptr) {
-    const WideString widePath = FromUtf8(path);
+    const WideString widePath = FromUtf8(platform::DisplayPath(path));
     line = FormatString(
         WIDE("Cannot open log file:%s, redirect the log using OutputDebugString().\r\n"),
         widePath.c_str());

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,8 @@ WideString MacText(const uint8_t mac[6]) {
                       mac[5]);
 }
 
-}  // namespace
-
-int DiscoverMac(WideChar* buffer) {
+// One discovery; throws std::bad_alloc when memory runs out on the way.
+int Discover(WideChar* buffer) {
   std::vector<std::string> adapters;
   if (!platform::ListAdapterNames(&adapters)) return -1;
 
@@ -60,14 +60,26 @@ int DiscoverMac(WideChar* buffer) {
   }
 
   const WideString text = MacText(best);
-  std::memcpy(buffer, text.c_str(), (text.size() + 1) * sizeof(WideChar));
-
   for (const WideString& other : others) {
     if (auto key = platform::RegKey::Create(kMapKey, platform::RegAccess::kWrite)) {
       key->SetValue(ToUtf8(other), platform::kRegBinary, best, 6);
     }
   }
+  // Written last, so that a discovery that fails leaves the buffer as it was.
+  std::memcpy(buffer, text.c_str(), (text.size() + 1) * sizeof(WideChar));
   return 0;
+}
+
+}  // namespace
+
+// Memory that runs out is a failed discovery, as a failed adapter list is: the
+// caller gets no identity and the next call tries again.
+int DiscoverMac(WideChar* buffer) {
+  try {
+    return Discover(buffer);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
 }
 
 int GetMachineId(WideChar* buffer) {

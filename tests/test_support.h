@@ -62,6 +62,11 @@ std::string PluginFileName();
 // Sets an environment variable, or removes it for a null value.
 void SetVariable(const std::string& name, const char* value);
 
+// The identity a status report of this machine names, made `described` where
+// a machine root may describe its adapters (the POSIX stand-in); on Windows
+// the identity comes from the real adapters alone.
+std::string TerminalIdentity(const std::string& root, const std::string& described);
+
 // Sets QUORVIL_ROOT for this process for the guard's lifetime.
 class ScopedRoot {
  public:

@@ -17,6 +17,7 @@
 #include "platform/net_adapters.h"
 #include "platform/registry.h"
 #include "platform/system_error.h"
+#include "support/machine_id.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -95,6 +96,7 @@ TEST(WinSystemMessage, FormatMessageTextEndsInCrLf) {
 
 TEST(WinMachineRoot, DrivePathsStayRealAndMakeDirectoriesCreatesParents) {
   EXPECT_EQ(platform::NativePath("C:\\runtime.log"), "C:/runtime.log");
+  EXPECT_EQ(platform::DisplayPath(platform::NativePath("C:\\runtime.log")), "C:\\runtime.log");
   testing_support::TempDir dir;
   const std::string deep = dir.path() + "/a/b\\c";
   EXPECT_TRUE(platform::MakeDirectories(deep));
@@ -103,24 +105,30 @@ TEST(WinMachineRoot, DrivePathsStayRealAndMakeDirectoriesCreatesParents) {
   EXPECT_FALSE(platform::MakeDirectories(dir.path() + "/file"));
 }
 
-TEST(WinAdapters, DescribedAdaptersReplaceTheSystemList) {
+// The identity the server sees comes from the adapters alone: no variable
+// of the agent's environment can replace them.
+TEST(WinAdapters, MachineRootDescribingAdaptersChangesNothing) {
+  std::vector<std::string> before;
+  const bool listed = platform::ListAdapterNames(&before);
+  WideChar plain[260] = {};
+  const int plainResult = DiscoverMac(plain);
   testing_support::TempDir dir;
   ASSERT_TRUE(platform::MakeDirectories(dir.path() + "/net"));
-  testing_support::WriteFile(dir.path() + "/net/adapters", "eth0 001122AABBCC\neth1 -\n");
+  testing_support::WriteFile(dir.path() + "/net/adapters", "eth0 001122AABBCC\n");
   testing_support::ScopedRoot root(dir.path());
   std::vector<std::string> names;
-  ASSERT_TRUE(platform::ListAdapterNames(&names));
-  EXPECT_EQ(names, (std::vector<std::string>{"eth0", "eth1"}));
+  EXPECT_EQ(platform::ListAdapterNames(&names), listed);
+  EXPECT_EQ(names, before);
   uint8_t mac[6] = {};
-  ASSERT_TRUE(platform::QueryPermanentAddress(WIDE("//./eth0"), mac));
-  EXPECT_EQ(mac[0], 0x00);
-  EXPECT_EQ(mac[5], 0xCC);
-  EXPECT_FALSE(platform::QueryPermanentAddress(WIDE("//./eth1"), mac));
+  EXPECT_FALSE(platform::QueryPermanentAddress(WIDE("//./eth0"), mac));
+  WideChar described[260] = {};
+  EXPECT_EQ(DiscoverMac(described), plainResult);
+  EXPECT_EQ(WideString(described), WideString(plain));
 }
 
-// Without a described machine the names come from IP Helper and each
-// address from the adapter's driver; Wine's drivers answer with the address
-// of the host interface behind the adapter.
+// The names come from IP Helper and each address from the adapter's driver;
+// Wine's drivers answer with the address of the host interface behind the
+// adapter.
 TEST(WinAdapters, EveryEthernetAdapterDriverAnswersWithTheAddressTheListShows) {
   testing_support::TempDir dir;
   testing_support::ScopedRoot root(dir.path());

@@ -16,14 +16,16 @@ using testing_support::DevconfPeer;
 
 const std::string kDecl = "<?xml version=\"1.0\"?>\n";
 
+std::string g_identity;
+
 std::string StatusDocument(const std::string& scheduleId, int progress) {
-  return "<Root ID=\"001122AABBCC\"><TaskStatusResponse><ScheduleId>" + scheduleId +
+  return "<Root ID=\"" + g_identity + "\"><TaskStatusResponse><ScheduleId>" + scheduleId +
          "</ScheduleId><Progress>" + std::to_string(progress) +
          "</Progress></TaskStatusResponse></Root>";
 }
 
-// CTest gives every test a machine root; under Wine the adapter description
-// goes in a folder of this program's own.
+// CTest gives every test a machine root; under Wine the test gets a folder of
+// its own.
 std::string Root() {
   if (const char* root = std::getenv("QUORVIL_ROOT")) return root;
   static testing_support::TempDir own;
@@ -34,9 +36,7 @@ std::string Root() {
 class Dispatch : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    const std::string root = Root();
-    platform::MakeDirectories(root + "/net");
-    testing_support::WriteFile(root + "/net/adapters", "eth0 001122AABBCC\n");
+    g_identity = testing_support::TerminalIdentity(Root(), "001122AABBCC");
   }
   void SetUp() override {
     ASSERT_TRUE(testing_support::PortIsFree(8000))

@@ -28,8 +28,10 @@ const std::string kDelivered =
     "quoted-printable encoder must break it softly, twice over, and then some more words to be "
     "sure</B></CSCTemplateConfig></Root>\n";
 
+std::string g_identity;
+
 std::string StatusDocument(const std::string& scheduleId, int progress) {
-  return "<Root ID=\"0A0B0C0D0E0F\"><TaskStatusResponse><ScheduleId>" + scheduleId +
+  return "<Root ID=\"" + g_identity + "\"><TaskStatusResponse><ScheduleId>" + scheduleId +
          "</ScheduleId><Progress>" + std::to_string(progress) +
          "</Progress></TaskStatusResponse></Root>";
 }
@@ -53,8 +55,7 @@ class TemplateConfig : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(testing_support::PortIsFree(8000))
         << "something else listens on 127.0.0.1:8000, the agent's local service port";
-    platform::MakeDirectories(root_.path() + "/net");
-    testing_support::WriteFile(root_.path() + "/net/adapters", "eth0 0A0B0C0D0E0F\n");
+    g_identity = testing_support::TerminalIdentity(root_.path(), "0A0B0C0D0E0F");
     testing_support::WriteFile(root_.path() + "/template.xml", kTemplate);
     logStart_ = ReadFile(LogPath()).size();
   }

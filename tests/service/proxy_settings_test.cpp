@@ -89,6 +89,16 @@ TEST_F(ProxyAgent, ThreeTokensOnOneLineOrThreeLinesEnableTheProxy) {
   EXPECT_EQ(Probe("read"), "enabled=1 host=10.1.1.1 port=8080\n");
 }
 
+// Windows' C runtime reads a narrow path in the ANSI code page, where the
+// folder's UTF-8 name is another folder.
+TEST_F(ProxyAgent, AgentFolderNamedOutsideAsciiHoldsItsSettings) {
+  agent_ = dir_.path() + "/Agent-\xC3\x84\xE4\xB8\xAD";  // "Agent-Ä中"
+  ASSERT_TRUE(platform::MakeDirectories(agent_ + "/Conf"));
+  program_ = testing_support::CopyThisProgram(agent_, "agent-host");
+  WriteSettings("10.1.1.1 8080 true");
+  EXPECT_EQ(Probe("read"), "enabled=1 host=10.1.1.1 port=8080\n");
+}
+
 TEST_F(ProxyAgent, AnyFlagButLowerCaseTrueLeavesTheBuffersAndSaysNotEnabled) {
   WriteSettings("10.1.1.1 8080 TRUE");
   EXPECT_EQ(Probe("read"), kNotEnabled + "enabled=0 host=keep port=keep\n");

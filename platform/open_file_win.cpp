@@ -1,0 +1,13 @@
+// fopen reads a narrow path in the ANSI code page, which cannot name every
+// folder an agent may be installed in; _wfopen takes the path as it is.
+#include "platform/open_file.h"
+
+namespace platform {
+
+std::FILE* OpenFile(const WideString& path, const char* mode) {
+  WideString wideMode;
+  for (const char* c = mode; *c != '\0'; ++c) wideMode += static_cast<WideChar>(*c);
+  return ::_wfopen(path.c_str(), wideMode.c_str());
+}
+
+}  // namespace platform
