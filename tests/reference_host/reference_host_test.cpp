@@ -28,9 +28,9 @@
 [[maybe_unused]] int (*const kFaultCode)(struct soap*) = &soap_putfault;
 [[maybe_unused]] struct Namespace* const kNamespaces = namespaces;
 
-namespace {
-
 // --- the interfaces, as the host declares them -----------------------------
+// At namespace scope, as a host declares them: the type names are part of
+// what a checking runtime compares across the two binaries.
 
 // UTF-16 text in the platform's 16-bit character type.
 using Unit = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
@@ -88,6 +88,8 @@ class CommandRequest {
  protected:
   ~CommandRequest() = default;
 };
+
+namespace {
 
 // --- one command ------------------------------------------------------------
 
