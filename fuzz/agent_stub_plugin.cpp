@@ -21,7 +21,7 @@ QUORVIL_EXPORT int PostCommand(HostCommand* command) {
   command->GetName(name);
   for (WideChar c : name) sum += c;
   AttributeMap attributes;
-  command->attributeSource.FillAttributes(attributes);
+  AttributeSourceOf(*command).FillAttributes(attributes);
   for (const auto& a : attributes) sum += static_cast<uint32_t>(a.first.size() + a.second.size());
   CommandContext* context = command->GetContext();
   int32_t size = context->GetRequest()->GetDataSize();

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "plugin/host_command.h"
+#include "hosts/agent/host_objects.h"
 #include "plugin/quorvil.h"
 #include "plugin/template_op.h"
 #include "service/call_set.h"
@@ -20,14 +20,13 @@ namespace {
 
 std::vector<std::string> g_calls;  // endpoint of every Set the command made
 
-class FuzzHost final : public HostCommand, public CommandContext, public CommandRequest,
-                       public AttributeProvider {
+class FuzzHost final : public HostObjects {
  public:
-  FuzzHost() : HostCommand(this) {}
+  FuzzHost() = default;
   virtual ~FuzzHost() = default;
   void GetName(WideString& name) override { name = WIDE("TemplateConfig"); }
   CommandContext* GetContext() override { return this; }
-  void Provide(AttributeMap& map) override {
+  void FillAttributes(AttributeMap& map) override {
     map[WIDE("Modified")] = WIDE("true");
     map[WIDE("Attachment")] = WIDE("true");
     map[WIDE("EndPoint")] = WIDE("http://127.0.0.1:9/status");

@@ -128,7 +128,7 @@ void HandleCommand(HostCommand* command) {
   WideString name;
   command->GetName(name);
   AttributeMap attributes;
-  command->attributeSource.FillAttributes(attributes);
+  AttributeSourceOf(*command).FillAttributes(attributes);
   CommandContext* context = command->GetContext();
   const int32_t dataSize = context->GetRequest()->GetDataSize();
 

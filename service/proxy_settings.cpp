@@ -69,23 +69,15 @@ bool ReadSettings(char* host, char* port) {
   return enabled;
 }
 
-struct UrlParts {
-  std::string host, port, path;
-};
-
-// host between "//" and the next ":", port up to the next "/", path after it.
-// A ":" or "/" out of that order would make another address of the URL.
-bool SplitUrl(const char* url, UrlParts* parts) {
-  const std::string text(url);
-  const size_t slashes = text.find("//");
-  if (slashes == std::string::npos) return false;
-  const size_t hostStart = slashes + 2;
-  const size_t colon = text.find(':', hostStart);
-  const size_t slash = text.find('/', hostStart);
-  if (colon == std::string::npos || slash == std::string::npos || colon > slash) return false;
-  parts->host = text.substr(hostStart, colon - hostStart);
-  parts->port = text.substr(colon + 1, slash - colon - 1);
-  parts->path = text.substr(slash + 1);
+// Only the path survives the rewrite: the text after the first "/" that
+// follows the "//", empty when there is none. Host and port, present or not,
+// are the proxy's in the rewritten URL. Without "//" there is no host to
+// replace.
+bool PathOf(const char* url, std::string* path) {
+  const char* slashes = std::strstr(url, "//");
+  if (slashes == nullptr) return false;
+  const char* slash = std::strchr(slashes + 2, '/');
+  *path = slash != nullptr ? slash + 1 : "";
   return true;
 }
 
@@ -97,8 +89,8 @@ bool ReadProxySettings(char* host, char* port) { return ReadSettings(host, port)
 
 bool ApplyProxy(char* url) {
   if (url == nullptr || std::strchr(url, ':') == nullptr) return true;
-  UrlParts parts;
-  const bool split = SplitUrl(url, &parts);
+  std::string path;
+  const bool split = PathOf(url, &path);
   char host[kProxyBufferSize] = {};
   char port[kProxyBufferSize] = {};
   if (!ReadProxySettings(host, port)) {
@@ -109,7 +101,7 @@ bool ApplyProxy(char* url) {
     std::fprintf(stderr, "proxy: %s cannot be sent through the proxy; not sent\n", url);
     return false;
   }
-  const std::string rewritten = std::string("http://") + host + ":" + port + "/" + parts.path;
+  const std::string rewritten = std::string("http://") + host + ":" + port + "/" + path;
   if (rewritten.size() >= kProxyBufferSize) {
     std::fprintf(stderr, "proxy: rewriting %s through the proxy is too long; not sent\n", url);
     return false;

@@ -17,6 +17,7 @@ bool ReadProxySettings(char* host, char* port);
 // Rewrites the endpoint in `url` (kProxyBufferSize bytes) to go through the
 // proxy when it is enabled, and prints the URL on standard output. Answers
 // false, leaving `url` unchanged, when the URL cannot be sent through the
-// enabled proxy whole (it cannot be split into host, port and path, or the
-// rewrite would not fit); the caller must then not send it.
+// enabled proxy whole (it has no "//" before its host, or the rewrite would
+// not fit); the caller must then not send it. A URL without port or path
+// goes to the proxy with an empty path.
 bool ApplyProxy(char* url);

@@ -5,6 +5,7 @@
 
 #include "DeviceConfigH.h"
 #include "DeviceConfig.nsmap"
+#include "platform/socket_send.h"
 #include "service/soap_context.h"
 
 namespace {
@@ -24,9 +25,44 @@ int FaultStatus(struct soap* soap, int status) {
   return status;
 }
 
-// The generated receive, with two mends: it takes a body that holds neither a
-// SetResponse nor a fault for success (or for the HTTP status); that is a
-// tag mismatch, never 0. And fault codes are classified as above.
+// A body that holds neither a SetResponse nor a fault: a tag mismatch, and a
+// fault report that says so rather than what the runtime guessed.
+int NeitherResponseNorFault(struct soap* soap) {
+  *soap_faultcode(soap) = nullptr;
+  *soap_faultstring(soap) = nullptr;
+  soap->error = SOAP_TAG_MISMATCH;
+  return soap_closesock(soap);
+}
+
+// The answer when no readable SetResponse came. Without a SOAP envelope the
+// HTTP status answers when it is an error, as the runtime has it. With one,
+// the body decides whatever HTTP status carried it: a fault's status, else
+// the runtime's error in reading the body, else a tag mismatch; never 0. The
+// runtime's own fault reading would put a 400 or 500 in place of any of these.
+int BodyStatus(struct soap* soap) {
+  if (soap->version == 0) {
+    const int status = soap_recv_fault(soap, 0);
+    if (status == SOAP_OK || (status >= 200 && status <= 299)) return NeitherResponseNorFault(soap);
+    return status;
+  }
+  const bool mayBeFault =
+      soap->error == SOAP_NO_TAG || (soap->error == SOAP_TAG_MISMATCH && soap->level == 2);
+  if (!mayBeFault) return soap_closesock(soap);
+  soap->error = SOAP_OK;
+  if (soap_getfault(soap)) {
+    if (soap->error == SOAP_NO_TAG || soap->error == SOAP_TAG_MISMATCH)
+      return NeitherResponseNorFault(soap);
+    return soap_closesock(soap);
+  }
+  const int status = FaultStatus(soap, SOAP_FAULT);
+  if (!soap_body_end_in(soap)) soap_envelope_end_in(soap);
+  soap_end_recv(soap);
+  soap->error = status;
+  return soap_closesock(soap);
+}
+
+// The generated receive, with the body's status as above and fault codes
+// classified by FaultStatus.
 int ReceiveSetResponse(struct soap* soap, int32_t* result) {
   *result = 0;
   soap->transfer_timeout = kReceiveTransferTimeout;
@@ -36,14 +72,7 @@ int ReceiveSetResponse(struct soap* soap, int32_t* result) {
   soap->mode |= SOAP_XML_STRICT;
   soap__SetResponse* response =
       soap_get_soap__SetResponse(soap, nullptr, "soap:SetResponse", nullptr);
-  if (response == nullptr || soap->error) {
-    int status = soap_recv_fault(soap, 0);
-    if (status == SOAP_OK || (status >= 200 && status <= 299)) {
-      soap->error = SOAP_TAG_MISMATCH;
-      status = soap_closesock(soap);
-    }
-    return soap->error = FaultStatus(soap, status);
-  }
+  if (response == nullptr || soap->error) return BodyStatus(soap);
   if (soap_body_end_in(soap) || soap_envelope_end_in(soap) || soap_end_recv(soap))
     return soap_closesock(soap);
   *result = response->r;
@@ -58,6 +87,7 @@ struct soap* NewSetContext() {
   soap_set_namespaces(soap, DeviceConfig_namespaces);
   ApplyReceiveLimits(soap);
   soap->fignore = SkipUnknownElement;
+  soap->socket_flags = platform::SendFlagsWithoutSignal();
   return soap;
 }
 

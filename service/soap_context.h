@@ -2,10 +2,14 @@
 // Include after the generated message header (it brings stdsoap2.h).
 #pragma once
 
+constexpr long kReceiveMaxLength = 1024 * 1024;
+
 // Bounds on what a peer can make us read; what we send is not bounded here.
+// A string may be as long as the whole message, so that every response
+// within the message bound is read as it is, fault strings included.
 inline void ApplyReceiveLimits(struct soap* soap) {
-  soap->recv_maxlength = 1024 * 1024;
-  soap->maxlength = 64 * 1024;
+  soap->recv_maxlength = kReceiveMaxLength;
+  soap->maxlength = kReceiveMaxLength;
   soap->maxlevel = 32;
   soap->maxoccurs = 1024;
 }

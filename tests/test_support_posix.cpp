@@ -104,7 +104,12 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   ::close(inPipe[0]);
   ::close(outPipe[1]);
   ::close(errPipe[1]);
-  ::signal(SIGPIPE, SIG_IGN);
+  // A child that stops reading its input must not end this process; the
+  // disposition is restored after, so that later children, and the hosts
+  // under test, start from the default.
+  struct sigaction ignore {}, previous {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, &previous);
   size_t written = 0;
   bool inOpen = true;
   if (input.empty()) {
@@ -147,6 +152,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     }
   }
   if (inOpen) ::close(inPipe[1]);
+  ::sigaction(SIGPIPE, &previous, nullptr);
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

@@ -22,6 +22,7 @@
 #include "agentH.h"
 #include "hosts/agent/loopback_socket.h"
 #include "hosts/agent/received_command.h"
+#include "platform/socket_send.h"
 #include "platform/utf.h"
 #include "support/err_obj.h"
 
@@ -198,6 +199,9 @@ int AgentService::Serve(const std::string& address, int port) {
   soap->bind_flags = SO_REUSEADDR;
 #endif
   soap->recv_maxlength = kMaxRequestBytes;
+  // A client that leaves before its answer is written fails the send; SIGPIPE
+  // keeps its default here, as in a host that never touches it.
+  soap->socket_flags = platform::SendFlagsWithoutSignal();
   if (!soap_valid_socket(soap_bind(soap, address.c_str(), port, 16))) {
     std::fprintf(stderr, "quorvil-agent: cannot listen on %s:%d: %s\n", address.c_str(), port,
                  soap->errnum != 0 ? loopback_socket::ErrorText(soap->errnum).c_str() : "bind failed");
@@ -230,7 +234,6 @@ int AgentService::Serve(const std::string& address, int port) {
   struct sigaction previousInt {}, previousTerm {};
   ::sigaction(SIGINT, &action, &previousInt);
   ::sigaction(SIGTERM, &action, &previousTerm);
-  ::signal(SIGPIPE, SIG_IGN);
 #endif
 
   std::printf("listening on %s:%d\n", address.c_str(), boundPort);

@@ -7,8 +7,7 @@
 ReceivedCommand::ReceivedCommand(struct soap* soap, WideString name,
                                  std::vector<std::pair<WideString, WideString>> attributes,
                                  WideString data)
-    : HostCommand(this),
-      soap_(soap),
+    : soap_(soap),
       name_(std::move(name)),
       attributes_(std::move(attributes)),
       data_(std::move(data)) {}
@@ -17,7 +16,7 @@ void ReceivedCommand::GetName(WideString& name) { name = name_; }
 
 CommandContext* ReceivedCommand::GetContext() { return this; }
 
-void ReceivedCommand::Provide(AttributeMap& attributes) {
+void ReceivedCommand::FillAttributes(AttributeMap& attributes) {
   for (const auto& attribute : attributes_) attributes[attribute.first] = attribute.second;
 }
 

@@ -7,12 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/host_command.h"
+#include "hosts/agent/host_objects.h"
 
-class ReceivedCommand final : public HostCommand,
-                              public CommandContext,
-                              public CommandRequest,
-                              public AttributeProvider {
+class ReceivedCommand final : public HostObjects {
  public:
   // `soap` received the message and owns whatever the plug-in allocates in it;
   // the host frees both with the request. Attributes are applied in message
@@ -23,7 +20,7 @@ class ReceivedCommand final : public HostCommand,
 
   void GetName(WideString& name) override;
   CommandContext* GetContext() override;
-  void Provide(AttributeMap& attributes) override;
+  void FillAttributes(AttributeMap& attributes) override;
 
   CommandRequest* GetRequest() override;
   void ReadData(unsigned char* buffer, int32_t* size) override;

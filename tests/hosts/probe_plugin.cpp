@@ -55,7 +55,7 @@ QUORVIL_EXPORT int PostCommand(HostCommand* command) {
   command->GetName(name);
   record += "name " + Hex(name) + "\n";
   AttributeMap attributes;
-  command->attributeSource.FillAttributes(attributes);
+  AttributeSourceOf(*command).FillAttributes(attributes);
   for (const auto& a : attributes) record += "attr " + Hex(a.first) + " " + Hex(a.second) + "\n";
 
   CommandContext* context = command->GetContext();

@@ -6,14 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_command.h"
+#include "hosts/agent/host_objects.h"
 
-class RecordingHost final : public HostCommand,
-                      public CommandContext,
-                      public CommandRequest,
-                      public AttributeProvider {
+class RecordingHost final : public HostObjects {
  public:
-  RecordingHost() : HostCommand(this) {}
+  RecordingHost() = default;
   virtual ~RecordingHost() = default;
 
   std::vector<std::string> calls;
@@ -36,7 +33,7 @@ class RecordingHost final : public HostCommand,
     calls.push_back("GetContext");
     return this;
   }
-  void Provide(AttributeMap& out) override {
+  void FillAttributes(AttributeMap& out) override {
     calls.push_back("FillAttributes");
     out = attributes;
   }

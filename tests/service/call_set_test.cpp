@@ -232,6 +232,49 @@ TEST(CallSetResponse, AcceptedValuesTypesAndPlacesOfR) {
   }
 }
 
+// Whatever HTTP status carries a body, the body decides the status, and the
+// fault report on standard error says what the body was.
+TEST(CallSetResponse, BodyDecidesTheStatusUnderHttp200And400And500) {
+  const struct {
+    std::string body;
+    int status;
+    const char* report;
+  } bodies[] = {
+      {"<s:Other><s:r>9</s:r></s:Other>", 3, "tag name or namespace mismatch"},
+      {SetResponse("<s:other>5</s:other>"), 44, "SOAP 1.1 fault SOAP-ENV:Client"},
+      {SetResponse("<s:r>6x</s:r>"), 4, "SOAP 1.1 fault SOAP-ENV:Client"},
+      {Fault11("env:Server"), 2, "refused by the test"},
+  };
+  AgentFolder agent;
+  for (const char* http : {"200 OK", "400 Bad Request", "500 Internal Server Error"}) {
+    for (const auto& b : bodies) {
+      const std::string envelope = Soap11(b.body);
+      CapturePeer peer;
+      peer.Reply(std::string("HTTP/1.1 ") + http +
+                 "\r\nContent-Type: text/xml\r\nContent-Length: " +
+                 std::to_string(envelope.size()) + "\r\nConnection: close\r\n\r\n" + envelope);
+      ProcessResult run = agent.Call(peer.Url());
+      const std::string what = std::string(http) + " " + b.body;
+      EXPECT_EQ(run.out.substr(run.out.find("status=")),
+                "status=" + std::to_string(b.status) + " result=0\n")
+          << what;
+      EXPECT_NE(run.err.find(b.report), std::string::npos) << what << "\n" << run.err;
+      EXPECT_EQ(run.err.find("HTTP"), std::string::npos) << what << "\n" << run.err;
+    }
+  }
+}
+
+TEST(CallSetResponse, ServerFaultWithAMegabyteFaultStringWithinTheResponseCapIsTwo) {
+  const std::string envelope = Soap11("<env:Fault><faultcode>env:Server</faultcode><faultstring>" +
+                                      std::string(1000000, 'x') + "</faultstring></env:Fault>");
+  ASSERT_LT(envelope.size(), 1024u * 1024u - 200u);
+  Outcome outcome = CallPeerWith(
+      "HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/xml\r\nContent-Length: " +
+      std::to_string(envelope.size()) + "\r\nConnection: close\r\n\r\n" + envelope);
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_EQ(outcome.result, 0);
+}
+
 TEST(CallSetResponse, UnknownMustUnderstandHeaderFailsWithStatusEight) {
   Outcome outcome = CallPeerWith(HttpOk(Soap11(
       SetResponse("<s:r>3</s:r>"),
@@ -348,14 +391,22 @@ TEST(CallSetProxy, DisabledProxyLeavesTheRemoteEndpointAsItIs) {
   EXPECT_EQ(ElementText(service.Requests()[0].body, "wsa:Address").substr(0, 2), "0,");
 }
 
-TEST(CallSetProxy, RewriteThatCannotBeMadeWholeIsRefusedWithoutSending) {
+TEST(CallSetProxy, RemoteEndpointWithoutPortOrPathStillGoesThroughTheProxy) {
   CapturePeer proxy;
   AgentFolder agent;
   agent.WriteProxySettings("127.0.0.1 " + std::to_string(proxy.port()) + " true");
-  // No port in the URL: there is no split that keeps the address.
-  ProcessResult run = agent.Call("http://127.0.0.2/svc");
-  EXPECT_EQ(run.out.substr(run.out.size() - 21), "status=2 result=1234\n");
-  EXPECT_EQ(proxy.Connections(), 0u);
+  const std::string via = "http://127.0.0.1:" + std::to_string(proxy.port()) + "/";
+  for (const auto& c : {std::pair<std::string, std::string>{"http://127.0.0.2/svc", "svc"},
+                        {"http://127.0.0.2:9000", ""}}) {
+    proxy.Reply(HttpOk(Soap11(SetResponse("<s:r>25</s:r>"))));
+    ProcessResult run = agent.Call(c.first);
+    EXPECT_EQ(run.out, via + c.second + "\nstatus=0 result=25\n") << c.first;
+  }
+  const auto requests = proxy.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].RequestLine(), "POST /svc HTTP/1.1");
+  EXPECT_EQ(requests[1].RequestLine(), "POST / HTTP/1.1");
+  EXPECT_EQ(ElementText(requests[1].body, "wsa:To"), "http://127.0.0.2:9000");
 }
 
 TEST(CallSetTimeout, PeerThatNeverAnswersEndsWithTheRuntimeTimeoutStatus) {

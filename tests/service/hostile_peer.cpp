@@ -62,10 +62,16 @@ void HostilePeer::Run() {
   while (Readable(listener_, stop_)) {
     const int c = Accept(listener_);
     if (c < 0) continue;
+    char buffer[65536];
+    if (hostility_ == Hostility::kCloseEarly) {
+      // What is left unread resets the connection while the client still writes.
+      if (Readable(c, stop_) && Receive(c, buffer, sizeof buffer) > 0) ++requests_;
+      CloseSocket(c);
+      continue;
+    }
     // The request, whole, by its Content-Length.
     std::string data;
     size_t total = std::string::npos;
-    char buffer[65536];
     while (total == std::string::npos || data.size() < total) {
       if (!Readable(c, stop_)) break;
       const long n = Receive(c, buffer, sizeof buffer);
@@ -145,6 +151,8 @@ void HostilePeer::Answer(int c) {
       SendAll(c, reply.substr(0, reply.size() - 60));
       return;
     }
+    case Hostility::kCloseEarly:
+      return;
     case Hostility::kHugeChunk: {
       SendAll(c, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n"
                  "Connection: close\r\n\r\nFFFFFFFF\r\n" + kEnvelopeHead);

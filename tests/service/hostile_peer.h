@@ -16,10 +16,12 @@ enum class Hostility {
   kDeepNesting,       // 200,000 levels of elements opened inside SetResponse
   kCloseMidResponse,  // half a valid response, then the connection closes
   kHugeChunk,         // chunked, with a first chunk of size FFFFFFFF
+  kCloseEarly,        // reads the first bytes of a request, then closes on the rest
 };
 
 // Listens on 127.0.0.1 (port 0: the system picks one), reads each request
-// whole and answers it the hostile way until stopped by its destructor.
+// whole and answers it the hostile way until stopped by its destructor
+// (kCloseEarly reads only the start; RequestsRead counts those it started).
 class HostilePeer {
  public:
   explicit HostilePeer(Hostility hostility, int port = 0);

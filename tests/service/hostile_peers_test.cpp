@@ -72,10 +72,11 @@ TEST_P(CallSetAgainst, PeerEndsWithItsStatusResultZeroNoLeakAndBoundedMemory) {
 INSTANTIATE_TEST_SUITE_P(
     HostilePeers, CallSetAgainst,
     // -1 is the runtime's end of input (here the receive limit or a closed
-    // connection); an HTTP status stands when the body behind it is cut off.
+    // connection); a body cut off there answers so whatever HTTP status came
+    // before it, and an HTTP status answers only where no SOAP body came.
     ::testing::Values(HostileCase{"Html500", Hostility::kHtml500, 500},
-                      HostileCase{"HundredMegabyteBody", Hostility::kHugeBody, 45},
-                      HostileCase{"SixtyMegabyteFaultString", Hostility::kHugeFaultString, 500},
+                      HostileCase{"HundredMegabyteBody", Hostility::kHugeBody, -1},
+                      HostileCase{"SixtyMegabyteFaultString", Hostility::kHugeFaultString, -1},
                       HostileCase{"TwoHundredThousandLevels", Hostility::kDeepNesting, -1},
                       HostileCase{"CloseMidResponse", Hostility::kCloseMidResponse, -1},
                       HostileCase{"ChunkSizeFFFFFFFF", Hostility::kHugeChunk, 200}),

@@ -143,13 +143,18 @@ TEST_F(ProxyAgent, TextWithoutColonIsLeftAloneWithoutReadingTheFile) {
   EXPECT_EQ(Probe("apply:no-colon-here"), "ok=1 url=no-colon-here\n");
 }
 
-TEST_F(ProxyAgent, UrlThatCannotBeSplitWholeIsRefusedNotCut) {
+TEST_F(ProxyAgent, UrlWithoutPortOrPathKeepsItsPathAndOnlyOneWithoutSlashesIsRefused) {
   WriteSettings("10.1.1.1 8080 true");
-  for (const std::string url : {"http://192.168.0.5/svc", "http://192.168.0.5/a:b/c",
-                                "http://192.168.0.5:9000", "192.168.0.5:9000/svc"}) {
-    EXPECT_EQ(Probe("apply:" + url), "ok=0 url=" + url + "\n") << url;
-    EXPECT_NE(lastErr_.find("cannot be sent through the proxy"), std::string::npos);
+  for (const auto& c : {std::pair<std::string, std::string>{"http://192.168.0.5/svc", "svc"},
+                        {"http://192.168.0.5/a:b/c", "a:b/c"},
+                        {"http://192.168.0.5:9000", ""},
+                        {"http://192.168.0.5", ""}}) {
+    const std::string rewritten = "http://10.1.1.1:8080/" + c.second;
+    EXPECT_EQ(Probe("apply:" + c.first), rewritten + "\nok=1 url=" + rewritten + "\n") << c.first;
   }
+  const std::string url = "192.168.0.5:9000/svc";
+  EXPECT_EQ(Probe("apply:" + url), "ok=0 url=" + url + "\n");
+  EXPECT_NE(lastErr_.find("cannot be sent through the proxy"), std::string::npos);
 }
 
 TEST_F(ProxyAgent, RewriteLongerThanTheBufferIsRefused) {
