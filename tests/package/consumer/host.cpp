@@ -5,10 +5,12 @@
 #include <stdsoap2.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include <quorvil/host_interface.h>
 #include <quorvil/version.h>
@@ -20,17 +22,22 @@ namespace {
 
 WideString Widen(const std::string& ascii) { return WideString(ascii.begin(), ascii.end()); }
 
+// The AttributeSource base follows HostCommand, so it begins right after
+// HostCommand's table pointer, where the plug-in looks for it.
 class Command final : public HostCommand,
+                      public AttributeSource,
                       public CommandContext,
-                      public CommandRequest,
-                      public AttributeProvider {
+                      public CommandRequest {
  public:
   Command(struct soap* soap, AttributeMap attributes, WideString text)
-      : HostCommand(this), soap_(soap), attributes_(std::move(attributes)), text_(std::move(text)) {}
+      : soap_(soap), attributes_(std::move(attributes)), text_(std::move(text)) {}
 
+  void CommandSlot1() override { std::abort(); }
   void GetName(WideString& name) override { name = WIDE("TemplateConfig"); }
+  void CommandSlot3() override { std::abort(); }
+  void CommandSlot4() override { std::abort(); }
   CommandContext* GetContext() override { return this; }
-  void Provide(AttributeMap& attributes) override { attributes = attributes_; }
+  void FillAttributes(AttributeMap& attributes) override { attributes = attributes_; }
 
   CommandRequest* GetRequest() override { return this; }
   void ReadData(unsigned char* buffer, int32_t* size) override {
@@ -45,8 +52,17 @@ class Command final : public HostCommand,
     hasResult = true;
   }
 
+  void RequestSlot1() override { std::abort(); }
+  void RequestSlot2() override { std::abort(); }
+  void RequestSlot3() override { std::abort(); }
+  void RequestSlot4() override { std::abort(); }
+  void RequestSlot5() override { std::abort(); }
   struct soap* GetSoap() override { return soap_; }
+  void RequestSlot7() override { std::abort(); }
   struct soap* GetReceivedSoap() override { return soap_; }
+  void RequestSlot9() override { std::abort(); }
+  void RequestSlot10() override { std::abort(); }
+  void RequestSlot11() override { std::abort(); }
   int32_t GetDataSize() override {
     return static_cast<int32_t>((text_.size() + 1) * sizeof(WideChar));
   }
