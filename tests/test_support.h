@@ -40,6 +40,11 @@ class Deadline {
   std::thread watcher_;
 };
 
+// The messages of runtime.log lines, in order. Each line must start with
+// "[hh:mm:ss][channel]INFO:" (or be empty) and end with "\r\n"; the first that
+// does not is put into `bad` and ends the reading.
+std::vector<std::string> LogMessages(const std::string& text, std::string* bad);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);

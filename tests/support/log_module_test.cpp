@@ -162,19 +162,11 @@ TEST_F(LogModuleTest, ConcurrentWritersNeverTearOrMixALine) {
   }
   for (std::thread& thread : threads) thread.join();
 
-  const std::string text = LogText();
-  const std::regex prefix(R"(\[\d\d:\d\d:\d\d\]\[Quorvil\]INFO:)");
-  const size_t prefixSize = 24;
+  std::string bad;
+  const std::vector<std::string> messages = testing_support::LogMessages(LogText(), &bad);
+  ASSERT_EQ(bad, "") << "a line without its prefix or its end";
   int longLines = 0, shortLines = 0;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find("\r\n", start);
-    ASSERT_NE(end, std::string::npos) << "the last line has no terminator";
-    const std::string line = text.substr(start, end - start);
-    start = end + 2;
-    ASSERT_GT(line.size(), prefixSize);
-    ASSERT_TRUE(std::regex_match(line.substr(0, prefixSize), prefix)) << line.substr(0, 80);
-    const std::string message = line.substr(prefixSize);
+  for (const std::string& message : messages) {
     if (message.size() == 7 && message[0] >= '0' && message[0] < '0' + kThreads &&
         message.compare(1, 6, ":short") == 0) {
       ++shortLines;
