@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "hosts/agent/compose.h"
 #include "hosts/agent/transport.h"
 #include "platform/machine_root.h"
 #include "tests/devconf_peer.h"
@@ -94,13 +95,18 @@ class Agent {
   service_test::BackgroundProcess process_;
 };
 
-std::string Compose(const std::string& templateFile, const std::string& encoding,
+std::string Compose(const std::string& templateText, const std::string& encoding,
                     const std::string& scheduleId, const std::string& endpoint) {
-  auto r = testing_support::RunProcess({AgentProgram(), "compose", "--template", templateFile,
-                                        "--encoding", encoding, "--schedule-id", scheduleId,
-                                        "--endpoint", endpoint});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  return r.out;
+  ComposeOptions options;
+  options.templateBytes = templateText;
+  options.encoding = encoding;
+  options.haveScheduleId = true;
+  options.scheduleId = scheduleId;
+  options.haveEndpoint = true;
+  options.endpoint = endpoint;
+  std::string request, error;
+  EXPECT_TRUE(ComposeRequest(options, &request, &error)) << error;
+  return request;
 }
 
 class Soak : public ::testing::Test {
@@ -124,15 +130,23 @@ std::string Template(const std::string& mark, size_t bytes) {
   return text + "\"/></Root>";
 }
 
+#ifdef __SANITIZE_ADDRESS__
+// Its quarantine holds freed memory on purpose, so memory is not measured
+// there, and a shorter run checks answers and descriptors.
+constexpr bool kMeasureMemory = false;
+constexpr int kDefaultCommands = 600;
+#else
+constexpr bool kMeasureMemory = true;
+constexpr int kDefaultCommands = 2000;
+#endif
+
 TEST_F(Soak, ThousandsOfCommandsInARowKeepMemoryAndDescriptors) {
   const char* knob = std::getenv("QUORVIL_SOAK_COMMANDS");
-  const int commands = knob != nullptr ? std::atoi(knob) : 2000;
+  const int commands = knob != nullptr ? std::atoi(knob) : kDefaultCommands;
   constexpr int kWarmUp = 150;
-  const std::string file = dir_.path() + "/template.xml";
-  testing_support::WriteFile(file, Template("soak", 4096));
   std::vector<std::string> requests;
   for (const char* encoding : {"base64", "quoted-printable", "8bit"}) {
-    requests.push_back(Compose(file, encoding, "5", server_.url("/status")));
+    requests.push_back(Compose(Template("soak", 4096), encoding, "5", server_.url("/status")));
   }
   Agent agent(dir_, 0);
   ASSERT_GT(agent.port(), 0);
@@ -154,10 +168,10 @@ TEST_F(Soak, ThousandsOfCommandsInARowKeepMemoryAndDescriptors) {
   EXPECT_EQ(local_->Requests().size(), static_cast<size_t>(kWarmUp + commands));
   EXPECT_EQ(server_.Requests().size(), static_cast<size_t>(kWarmUp + commands));
   EXPECT_EQ(agent.IdleDescriptors(), descriptorsAfterWarmUp);
-#ifndef __SANITIZE_ADDRESS__  // its quarantine holds freed memory on purpose
-  EXPECT_LE(resident, residentAfterWarmUp + 1024)
-      << "resident memory after warm-up " << residentAfterWarmUp << " KB";
-#endif
+  if (kMeasureMemory) {
+    EXPECT_LE(resident, residentAfterWarmUp + 1024)
+        << "resident memory after warm-up " << residentAfterWarmUp << " KB";
+  }
   std::printf("soak: %d commands in %.1f s (%.0f a second), resident %ld KB after warm-up, "
               "%ld KB at the end, %d descriptors\n",
               commands, seconds, commands / seconds, residentAfterWarmUp, resident,
@@ -178,11 +192,9 @@ TEST_F(Soak, SixAgentsOnOneMachineRootDeliverAndReportEachCommandOnceWithWholeLo
       const std::string mark = "a" + std::to_string(a) + "c" + std::to_string(c);
       const std::string text = Template(mark, kSizes[c % 4]);
       templates.insert(text);
-      const std::string file = dir_.path() + "/" + mark + ".xml";
-      testing_support::WriteFile(file, text);
       const char* encoding = c % 3 == 0 ? "base64" : c % 3 == 1 ? "quoted-printable" : "8bit";
       requests[a].push_back(
-          Compose(file, encoding, std::to_string(a * 100 + c), server_.url("/status")));
+          Compose(text, encoding, std::to_string(a * 100 + c), server_.url("/status")));
     }
   }
   std::vector<std::unique_ptr<Agent>> agents;
