@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -21,25 +22,68 @@ thread_local bool t_altStackReady = false;
 thread_local ExceptionRecordInfo t_record;
 thread_local ExceptionPointers t_pointers;
 
-uint32_t CodeFor(int sig, const siginfo_t* info) {
+// The thread's whole stack reservation: [low, high) usable, the guard below
+// it. Read when the translator is installed, since finding it may read files
+// and allocate, which a signal handler must not.
+struct StackBounds {
+  uintptr_t low = 0;
+  uintptr_t high = 0;
+  uintptr_t guard = 0;
+};
+thread_local StackBounds t_stack;
+
+// Bytes below the stack pointer that code may use without moving it.
+constexpr uintptr_t kRedZone = 256;
+
+void ReadStackBounds() {
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
+  void* base = nullptr;
+  size_t size = 0, guard = 0;
+  pthread_attr_getstack(&attr, &base, &size);
+  pthread_attr_getguardsize(&attr, &guard);
+  pthread_attr_destroy(&attr);
+  StackBounds bounds;
+  bounds.low = reinterpret_cast<uintptr_t>(base);
+  bounds.high = bounds.low + size;
+  // The main thread's stack grows on demand down to its size limit; the
+  // kernel keeps a gap below it, a guard of its own.
+  bounds.guard = guard > 0 ? guard : static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  if (bounds.guard > bounds.low) bounds.guard = bounds.low;
+  t_stack = bounds;
+}
+
+uintptr_t StackPointer(const void* context) {
+  const auto* uc = static_cast<const ucontext_t*>(context);
+  if (uc == nullptr) return 0;
+#if defined(__x86_64__)
+  return static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RSP]);
+#elif defined(__i386__)
+  return static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_ESP]);
+#elif defined(__aarch64__)
+  return static_cast<uintptr_t>(uc->uc_mcontext.sp);
+#else
+  return 0;
+#endif
+}
+
+// An overflow faults inside the reservation (its guard, or the part of the
+// main thread's stack the kernel would not grow into), or, when one frame is
+// larger than the guard, beyond it: the stack pointer has then left the
+// stack in one step and the fault lies at it or within the frame above it.
+bool IsStackOverflow(uintptr_t addr, uintptr_t sp) {
+  const StackBounds& stack = t_stack;
+  if (stack.high == 0) return false;
+  if (addr >= stack.low - stack.guard && addr < stack.high) return true;
+  return sp != 0 && sp < stack.low && addr < stack.low && addr + kRedZone >= sp;
+}
+
+uint32_t CodeFor(int sig, const siginfo_t* info, const void* context) {
   switch (sig) {
-    case SIGSEGV: {
-      // A fault just below the stack is an overflow into the guard area.
-      pthread_attr_t attr;
-      if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-        void* base = nullptr;
-        size_t size = 0, guard = 0;
-        pthread_attr_getstack(&attr, &base, &size);
-        pthread_attr_getguardsize(&attr, &guard);
-        pthread_attr_destroy(&attr);
-        const auto addr = reinterpret_cast<uintptr_t>(info->si_addr);
-        const auto low = reinterpret_cast<uintptr_t>(base);
-        const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-        const uintptr_t margin = (guard > page ? guard : page) + page;
-        if (addr < low + page && addr + margin >= low) return kExceptionStackOverflow;
-      }
-      return kExceptionAccessViolation;
-    }
+    case SIGSEGV:
+      return IsStackOverflow(reinterpret_cast<uintptr_t>(info->si_addr), StackPointer(context))
+                 ? kExceptionStackOverflow
+                 : kExceptionAccessViolation;
     case SIGBUS:
       return info->si_code == BUS_ADRALN ? kExceptionDatatypeMisalignment : kExceptionInPageError;
     case SIGILL:
@@ -87,7 +131,7 @@ void OnFault(int sig, siginfo_t* info, void* context) {
     RunPrevious(sig, info, context);
     return;
   }
-  t_record.ExceptionCode = CodeFor(sig, info);
+  t_record.ExceptionCode = CodeFor(sig, info, context);
   t_record.ExceptionAddress = info->si_addr;
   t_pointers.ExceptionRecord = &t_record;
   t_pointers.ContextRecord = context;
@@ -161,7 +205,10 @@ __attribute__((destructor)) void RestoreHandlers() {
 
 FaultTranslator SetFaultTranslator(FaultTranslator translator) {
   pthread_once(&g_installOnce, InstallHandlers);
-  if (translator != nullptr) EnsureAltStack();
+  if (translator != nullptr) {
+    EnsureAltStack();
+    if (t_stack.high == 0) ReadStackBounds();
+  }
   FaultTranslator previous = t_translator;
   t_translator = translator;
   return previous;

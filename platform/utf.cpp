@@ -130,9 +130,6 @@ size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out) {
   return static_cast<size_t>(o - out);
 }
 
-namespace {
-
-// The bytes Utf16ToUtf8 writes for the same units.
 size_t Utf8Size(const WideChar* in, size_t units) {
   size_t bytes = 0, i = 0;
   while (i < units) {
@@ -155,8 +152,6 @@ size_t Utf8Size(const WideChar* in, size_t units) {
   }
   return bytes;
 }
-
-}  // namespace
 
 // The strings below are reserved once and filled slice by slice from a small
 // buffer: a whole template is neither zeroed first nor reserved three times

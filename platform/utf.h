@@ -19,4 +19,7 @@ WideString Utf8ToUtf16(const char* text, size_t bytes);
 size_t Utf16ToUtf8(const WideChar* text, size_t units, char* out);
 size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out);
 
+// The bytes Utf16ToUtf8 writes for the same units.
+size_t Utf8Size(const WideChar* text, size_t units);
+
 }  // namespace platform

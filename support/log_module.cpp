@@ -1,5 +1,7 @@
 #include "support/log_module.h"
 
+#include <memory>
+#include <new>
 #include <string>
 
 #include "platform/clock.h"
@@ -15,8 +17,7 @@ constexpr const char* kSwitchKey = "Software\\Korvane\\LogModule";
 constexpr const char* kLogFile = "C:\\runtime.log";
 constexpr size_t kDbgFormatUnits = 4096;
 constexpr size_t kWsprintfUnits = 1024;
-constexpr size_t kSliceUnits = 16 * 1024;
-constexpr size_t kSliceBytes = 4 * kSliceUnits;
+constexpr size_t kStackLineBytes = 1024;
 constexpr size_t kNoTrailingString = static_cast<size_t>(-1);
 
 // The units before "%s" when the format is plain text followed by "%s" and
@@ -42,19 +43,16 @@ LogModule::LogModule(const WideChar* channelName)
   const std::string path = LogFilePath();
   // Drive C: always exists on Windows; its stand-in folder may not yet.
   platform::MakeDirectories(path.substr(0, path.rfind('/')));
-  file = std::fopen(path.c_str(), "a+b");  // the lines carry their own CR LF
+  file = platform::OpenAppendFile(path);  // the lines carry their own CR LF
   if (file == nullptr) {
     const WideString widePath = FromUtf8(platform::DisplayPath(path));
-    line = FormatString(
+    platform::DebugOutput(FormatString(
         WIDE("Cannot open log file:%s, redirect the log using OutputDebugString().\r\n"),
-        widePath.c_str());
-    platform::DebugOutput(line);
+        widePath.c_str()));
   }
 }
 
-LogModule::~LogModule() {
-  if (file != nullptr) std::fclose(file);
-}
+LogModule::~LogModule() { platform::CloseAppendFile(file); }
 
 void LogModule::Print(const WideChar* format, ...) {
   va_list args;
@@ -87,7 +85,7 @@ void LogModule::PrintLiteral(const WideString& message) {
 }
 
 void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t units,
-                          const WideChar* more, size_t moreUnits) {
+                          const WideChar* more, size_t moreUnits) const {
   WideString prefix;
   if (haveMessage) {
     if (timestamp) {
@@ -98,44 +96,39 @@ void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t unit
       prefix = FormatString(WIDE("[%s]INFO:"), name.c_str());
     }
   }
+  if (!haveMessage) units = moreUnits = 0;
+  const WideChar kTerminator[] = {WIDE('\r'), WIDE('\n')};
   if (file == nullptr) {
-    line = prefix;
-    if (haveMessage) {
-      line.append(message, units);
-      if (moreUnits > 0) line.append(more, moreUnits);
-    }
-    line += WIDE("\r\n");
+    WideString line = prefix;
+    if (units > 0) line.append(message, units);
+    if (moreUnits > 0) line.append(more, moreUnits);
+    line.append(kTerminator, 2);
     platform::DebugOutput(line);
     return;
   }
-  // A line is converted slice by slice into one reused buffer, so that a
-  // whole template in a line is never copied again; a line that fits the
-  // buffer still leaves in one write.
-  if (bytes.size() < kSliceBytes) bytes.resize(kSliceBytes);
-  size_t used = AppendUtf8(prefix.data(), prefix.size(), 0);
-  if (haveMessage) {
-    used = AppendUtf8(message, units, used);
-    used = AppendUtf8(more, moreUnits, used);
+  // The whole line leaves in one append write, which no other writer's line
+  // can enter. It is converted once into storage of its exact size, freed
+  // before the call returns, so that a template is not held longer.
+  const size_t size = platform::Utf8Size(prefix.data(), prefix.size()) +
+                      platform::Utf8Size(message, units) + platform::Utf8Size(more, moreUnits) + 2;
+  char onStack[kStackLineBytes];
+  std::unique_ptr<char[]> onHeap;
+  char* out = onStack;
+  if (size > sizeof onStack) {
+    onHeap.reset(new (std::nothrow) char[size]);
+    // Without memory for the line there is nothing whole to write.
+    if (onHeap == nullptr) return;
+    out = onHeap.get();
   }
-  used = AppendUtf8(WIDE("\r\n"), 2, used);
-  std::fwrite(bytes.data(), 1, used, file);
-  std::fflush(file);
-}
-
-size_t LogModule::AppendUtf8(const WideChar* text, size_t units, size_t used) {
-  while (units > 0) {
-    size_t slice = units < kSliceUnits ? units : kSliceUnits;
-    // A surrogate pair is never split between slices.
-    if (slice < units && text[slice - 1] >= 0xD800 && text[slice - 1] <= 0xDBFF) --slice;
-    if (used + 3 * slice > kSliceBytes) {
-      std::fwrite(bytes.data(), 1, used, file);
-      used = 0;
-    }
-    used += platform::Utf16ToUtf8(text, slice, &bytes[used]);
-    text += slice;
-    units -= slice;
-  }
-  return used;
+  size_t used = platform::Utf16ToUtf8(prefix.data(), prefix.size(), out);
+  used += platform::Utf16ToUtf8(message, units, out + used);
+  used += platform::Utf16ToUtf8(more, moreUnits, out + used);
+  out[used++] = '\r';
+  out[used++] = '\n';
+  const size_t written = platform::AppendOnce(file, out, used);
+  // A write the system cut short (a full disk) gets its end of line, so the
+  // next writer's line does not continue this one.
+  if (written > 0 && written < used) platform::AppendOnce(file, "\r\n", 2);
 }
 
 void DbgPrint(const WideChar* format, ...) {

@@ -2,9 +2,9 @@
 // debugger output when that file cannot be opened.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
+#include "platform/append_file.h"
 #include "platform/wide.h"
 #include "support/format_string.h"
 
@@ -28,18 +28,15 @@ class LogModule {
 
  private:
   // The message is `units` of `message` followed by `moreUnits` of `more`.
+  // Each line is built in storage of its own call, so that host threads may
+  // print on one instance at once.
   void WriteLine(bool haveMessage, const WideChar* message, size_t units, const WideChar* more,
-                 size_t moreUnits);
-  // Converts into `bytes` from `used` on, writing out what fills it; answers
-  // the bytes now held.
-  size_t AppendUtf8(const WideChar* text, size_t units, size_t used);
+                 size_t moreUnits) const;
 
   bool timestamp;
   bool disabled;
   WideString name;
-  WideString line;
-  std::string bytes;
-  std::FILE* file;
+  platform::AppendFile* file;
 };
 
 // The library's channels: "Quorvil" and "DbgPlugin".

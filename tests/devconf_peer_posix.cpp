@@ -61,8 +61,18 @@ DevconfPeer::~DevconfPeer() {
 void DevconfPeer::Stop() {
   if (pid_ > 0) {
     ::kill(pid_, SIGTERM);
+    // A sanitizer may hold the signal back while the service waits inside
+    // an uninstrumented library: after a while the stop is forced.
     int status = 0;
-    ::waitpid(pid_, &status, 0);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > end) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     pid_ = -1;
   }
 }

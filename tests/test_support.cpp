@@ -1,6 +1,8 @@
 // Test helpers that need nothing of the system beyond what its own file gives.
 #include "tests/test_support.h"
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 namespace testing_support {
@@ -16,6 +18,62 @@ std::string SourceDir() {
 }
 
 std::string PluginPath() { return BuildDir() + "/plugin/" + PluginFileName(); }
+
+Deadline::Deadline(const char* what, int seconds)
+    : watcher_([this, what, seconds] {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!left_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+          std::fprintf(stderr, "%s: not done after %d s, the test program stops\n", what, seconds);
+          std::fflush(stderr);
+          std::_Exit(1);
+        }
+      }) {}
+
+Deadline::~Deadline() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_ = true;
+  }
+  left_.notify_one();
+  watcher_.join();
+}
+
+namespace {
+
+// "[hh:mm:ss][channel]INFO:": answers where the message starts, or npos.
+size_t MessageStart(const std::string& line) {
+  static const char kTime[] = "[00:00:00][";
+  if (line.size() < sizeof kTime - 1) return std::string::npos;
+  for (size_t i = 0; i + 1 < sizeof kTime; ++i) {
+    const bool ok = kTime[i] == '0' ? line[i] >= '0' && line[i] <= '9' : line[i] == kTime[i];
+    if (!ok) return std::string::npos;
+  }
+  const size_t info = line.find("]INFO:", sizeof kTime - 1);
+  if (info == std::string::npos || info == sizeof kTime - 1 ||
+      line.find_first_of("[]", sizeof kTime - 1) != info) {
+    return std::string::npos;
+  }
+  return info + 6;
+}
+
+}  // namespace
+
+std::vector<std::string> LogMessages(const std::string& text, std::string* bad) {
+  std::vector<std::string> messages;
+  bad->clear();
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = text.find("\r\n", start);
+    const std::string line = text.substr(start, end - start);
+    const size_t message = line.empty() ? 0 : MessageStart(line);
+    if (end == std::string::npos || message == std::string::npos) {
+      *bad = line.substr(0, 200);
+      break;
+    }
+    messages.push_back(line.substr(message));
+    start = end + 2;
+  }
+  return messages;
+}
 
 ScopedRoot::ScopedRoot(const std::string& root) {
   const char* prev = std::getenv("QUORVIL_ROOT");

@@ -1,8 +1,11 @@
 // Helpers shared by the tests: temporary folders, files, child processes.
 #pragma once
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testing_support {
@@ -19,6 +22,28 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// Ends the test program with a failure when the scope is not left within
+// `seconds`: for tests whose regression would hang (a lock that is never
+// freed) rather than fail.
+class Deadline {
+ public:
+  Deadline(const char* what, int seconds);
+  ~Deadline();
+  Deadline(const Deadline&) = delete;
+  Deadline& operator=(const Deadline&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable left_;
+  bool done_ = false;
+  std::thread watcher_;
+};
+
+// The messages of runtime.log lines, in order. Each line must start with
+// "[hh:mm:ss][channel]INFO:" (or be empty) and end with "\r\n"; the first that
+// does not is put into `bad` and ends the reading.
+std::vector<std::string> LogMessages(const std::string& text, std::string* bad);
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

@@ -29,6 +29,12 @@ WideString TakeLibraryString(xmlChar* text) {
   return result;
 }
 
+// libxml2 sets up its globals on the first xmlInitParser, which is not safe
+// to race: it runs at load, before any host thread can parse.
+const struct ParserSetUp {
+  ParserSetUp() { xmlInitParser(); }
+} g_parserSetUp;
+
 // Only the network is named; everything else that would fetch or substitute
 // is off, and HUGE stays off so the parser's own size limits hold.
 constexpr int kParseOptions = XML_PARSE_NONET;

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -63,15 +62,23 @@ TEST(WinNamedEvent, SecondUserWaitsUntilFirstSetsTheEvent) {
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   ASSERT_TRUE(platform::WaitNamedEvent(first));  // created signalled
-  std::atomic<bool> entered{false};
+  testing_support::Deadline deadline("SecondUserWaitsUntilFirstSetsTheEvent", 20);
+  std::atomic<bool> released{false};
+  std::atomic<bool> enteredAfterRelease{false};
   std::thread waiter([&] {
-    if (platform::WaitNamedEvent(second)) entered = true;
+    enteredAfterRelease = platform::WaitNamedEvent(second) && released;
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_FALSE(entered.load());
-  ASSERT_TRUE(platform::SetNamedEvent(first));
+  // Taken while held: a wait that does not block finds it unsignalled.
+  const HANDLE probe = ::OpenEventW(SYNCHRONIZE, FALSE, L"h_QuorvilWinTestLock");
+  EXPECT_NE(probe, nullptr);
+  if (probe != nullptr) {
+    EXPECT_EQ(::WaitForSingleObject(probe, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    ::CloseHandle(probe);
+  }
+  released = true;
+  EXPECT_TRUE(platform::SetNamedEvent(first));
   waiter.join();
-  EXPECT_TRUE(entered.load());
+  EXPECT_TRUE(enteredAfterRelease.load());
   EXPECT_TRUE(platform::SetNamedEvent(second));
   platform::CloseNamedEvent(first);
   platform::CloseNamedEvent(second);

@@ -79,6 +79,8 @@ class BackgroundProcess {
   int Stop();
   // Waits for the process to end by itself, at most `seconds`.
   int Wait(int seconds);
+  // The child's process id while it runs.
+  long pid() const { return static_cast<long>(pid_); }
 
  private:
   pid_t pid_ = -1;

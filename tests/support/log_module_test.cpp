@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
+#include <thread>
+#include <vector>
 
 #include "platform/machine_root.h"
 #include "platform/registry.h"
@@ -132,6 +135,51 @@ TEST_F(LogModuleTest, LongMessagesArePrintedWhole) {
   const WideString big(20000, WIDE('m'));
   log.Print(WIDE("%s"), big.c_str());
   EXPECT_NE(LogText().find(std::string(20000, 'm') + "\r\n"), std::string::npos);
+}
+
+// Threads on one instance and on instances of their own at once, with lines
+// far larger than any stream buffer: every line reaches the file whole.
+TEST_F(LogModuleTest, ConcurrentWritersNeverTearOrMixALine) {
+  constexpr int kThreads = 8;
+  constexpr int kLines = 10;
+  constexpr size_t kLong = 200 * 1024;
+  LogModule shared(WIDE("Quorvil"));
+  std::vector<std::unique_ptr<LogModule>> own;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    LogModule* log = &shared;
+    if (t % 2 == 1) {
+      own.push_back(std::make_unique<LogModule>(WIDE("Quorvil")));
+      log = own.back().get();
+    }
+    threads.emplace_back([log, t] {
+      const WideString body(kLong, static_cast<WideChar>(WIDE('a') + t));
+      for (int i = 0; i < kLines; ++i) {
+        log->Print(WIDE("-----xIn:%s"), body.c_str());
+        log->Print(WIDE("%d:%s"), t, WIDE("short"));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  std::string bad;
+  const std::vector<std::string> messages = testing_support::LogMessages(LogText(), &bad);
+  ASSERT_EQ(bad, "") << "a line without its prefix or its end";
+  int longLines = 0, shortLines = 0;
+  for (const std::string& message : messages) {
+    if (message.size() == 7 && message[0] >= '0' && message[0] < '0' + kThreads &&
+        message.compare(1, 6, ":short") == 0) {
+      ++shortLines;
+      continue;
+    }
+    ASSERT_EQ(message.size(), 9 + kLong) << message.substr(0, 80);
+    ASSERT_EQ(message.compare(0, 9, "-----xIn:"), 0) << message.substr(0, 80);
+    ASSERT_EQ(message.find_first_not_of(message[9], 9), std::string::npos)
+        << "a line holds pieces of two messages";
+    ++longLines;
+  }
+  EXPECT_EQ(longLines, kThreads * kLines);
+  EXPECT_EQ(shortLines, kThreads * kLines);
 }
 
 }  // namespace

@@ -112,6 +112,7 @@ TEST(ModuleDir, IsTheFolderOfTheRunningProgramWithTrailingSlash) {
 }
 
 TEST(NamedLock, SecondUserWaitsUntilFirstReleases) {
+  testing_support::Deadline deadline("SecondUserWaitsUntilFirstReleases", 60);
   std::atomic<int> inside{0};
   std::atomic<int> maxInside{0};
   auto worker = [&] {
@@ -131,6 +132,7 @@ TEST(NamedLock, SecondUserWaitsUntilFirstReleases) {
 }
 
 TEST(NamedLock, TwoProcessesTakingBothLocksInTurnNeverDeadlock) {
+  testing_support::Deadline deadline("TwoProcessesTakingBothLocksInTurnNeverDeadlock", 60);
 #ifdef _WIN32
   testing_support::TempDir dir;
   EXPECT_EQ(AlongsideSecondProcess("turns", dir.path(), TakeBothLocksInTurn), 0);
@@ -149,6 +151,7 @@ TEST(NamedLock, TwoProcessesTakingBothLocksInTurnNeverDeadlock) {
 }
 
 TEST(NamedLock, TwoProcessesExcludeEachOther) {
+  testing_support::Deadline deadline("TwoProcessesExcludeEachOther", 60);
   testing_support::TempDir dir;
   const std::string trace = dir.path() + "/trace";
   auto work = [&](char mark) { MarkTwiceUnderTheLock(trace, mark); };
