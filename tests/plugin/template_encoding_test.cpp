@@ -1,0 +1,123 @@
+// Templates in the encodings their authors save them in: valid UTF-8 exactly
+// as before, other declared encodings read as declared, bytes that fit
+// nothing replaced by U+FFFD. The service call is stubbed, so the payload and
+// the progress report are seen exactly as they would be sent.
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/text_conversion.h"
+#include "tests/plugin/part_command.h"
+#include "tests/test_support.h"
+
+namespace {
+
+class TemplateEncoding : public PartCommand {
+ protected:
+  // Handles the command with `bytes` as a "binary" part; answers the payload
+  // the local service got ("-" for none) and the progress reported.
+  std::pair<WideString, std::string> Deliver(const std::string& bytes) {
+    Handle(bytes.data(), bytes.size(), SOAP_MIME_BINARY);
+    WideString payload = WIDE("-");
+    std::string progress = "none";
+    for (const StubbedCall& call : g_calls) {
+      const size_t at = call.payload.find("<Progress>");
+      if (call.endpoint == "http://127.0.0.1:8000") {
+        payload = call.units;
+      } else if (at != std::string::npos) {
+        progress = call.payload.substr(at + 10, call.payload.find('<', at + 10) - at - 10);
+      }
+    }
+    return {payload, progress};
+  }
+};
+
+std::string Fnv(const WideString& text) {
+  uint64_t h = 1469598103934665603ull;
+  for (WideChar unit : text) {
+    for (int shift : {0, 8}) {
+      h ^= (static_cast<uint16_t>(unit) >> shift) & 0xFF;
+      h *= 1099511628211ull;
+    }
+  }
+  std::ostringstream out;
+  out << std::hex << h;
+  return out.str();
+}
+
+bool ValidUtf8(const std::string& bytes) {
+  const std::string text = bytes.substr(0, bytes.find('\0'));
+  return ToUtf8(FromUtf8(text)) == text;
+}
+
+// The templates of the repository, each also with a UTF-8 byte-order mark and
+// with the declarations an editor writes, where they stay valid UTF-8.
+std::vector<std::pair<std::string, std::string>> Corpus() {
+  namespace fs = std::filesystem;
+  const fs::path source = testing_support::SourceDir();
+  std::vector<std::pair<std::string, std::string>> files;
+  auto add = [&](const fs::path& dir, size_t skip) {
+    std::vector<fs::path> paths;
+    for (const auto& entry : fs::directory_iterator(source / dir)) paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    for (const fs::path& path : paths) {
+      std::string bytes = testing_support::ReadFile(path.string());
+      if (bytes.size() < skip || path.extension() == ".md") continue;
+      files.emplace_back((dir / path.filename()).generic_string(), bytes.substr(skip));
+    }
+  };
+  add("examples", 0);
+  add("fuzz/corpus/reshape_fuzzer", 0);
+  add("fuzz/corpus/attachment_fuzzer", 1);  // after the encoding byte
+  add("fuzz/corpus/xml_fuzzer", 0);
+  files.emplace_back("mixed", "<Root><A ns=\"CSC\" v=\"caf\xC3\xA9 \xE2\x82\xAC\">na\xC3\xAFve "
+                              "\xF0\x9D\x84\x9E &amp; &#xE9;</A><B/>\r\n</Root>");
+  files.emplace_back("plain-mixed", "<Root OS=\"x\"><A v=\"\xC3\xA9\">\xC3\xA9\xE2\x82\xAC</A></Root>");
+  files.emplace_back("entity", "<!DOCTYPE Root [<!ENTITY e \"caf\xC3\xA9\">]><Root a=\"&e;\">"
+                               "<A ns=\"CSC\">&e;<![CDATA[<\xC3\xA9>]]><?pi \xC3\xA9?><!--\xC3\xA9--></A></Root>");
+  std::vector<std::pair<std::string, std::string>> corpus;
+  for (const auto& file : files) {
+    const std::string& bytes = file.second;
+    std::vector<std::pair<std::string, std::string>> variants = {
+        {"", bytes}, {"+bom", "\xEF\xBB\xBF" + bytes}};
+    if (bytes.compare(0, 5, "<?xml") != 0) {
+      variants.push_back({"+utf8", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n" + bytes});
+      variants.push_back({"+latin1", "<?xml version='1.0' encoding='ISO-8859-1' standalone='yes'?>" + bytes});
+      variants.push_back({"+bare", "<?xml version=\"1.0\"?>" + bytes});
+    }
+    for (const auto& variant : variants) {
+      if (ValidUtf8(variant.second)) corpus.emplace_back(file.first + variant.first, variant.second);
+    }
+  }
+  return corpus;
+}
+
+TEST_F(TemplateEncoding, ValidUtf8TemplatesGiveTheSamePayloadsAsBefore) {
+  // Payload hashes recorded with the plug-in as it was before other encodings
+  // were read: UTF-16 units of the payload, low byte first, FNV-1a.
+  std::map<std::string, std::string> expected;
+  std::istringstream recorded(testing_support::ReadFile(
+      testing_support::SourceDir() + "/tests/plugin/data/utf8_payloads.txt"));
+  std::string line;
+  while (std::getline(recorded, line)) {
+    const size_t space = line.find(' ');
+    if (space != std::string::npos) expected[line.substr(0, space)] = line.substr(space + 1);
+  }
+  std::string actual;
+  const auto corpus = Corpus();
+  ASSERT_GT(corpus.size(), 40u);
+  for (const auto& entry : corpus) {
+    const auto delivered = Deliver(entry.second);
+    const std::string value = Fnv(delivered.first) + " " + delivered.second;
+    actual += entry.first + " " + value + "\n";
+    const auto it = expected.find(entry.first);
+    EXPECT_TRUE(it != expected.end() && it->second == value) << entry.first << " " << value;
+  }
+  EXPECT_EQ(expected.size(), corpus.size()) << actual;
+}
+
+}  // namespace
