@@ -19,4 +19,16 @@ WideString Utf8ToUtf16(const char* text, size_t bytes);
 size_t Utf16ToUtf8(const WideChar* text, size_t units, char* out);
 size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out);
 
+// Utf8ToUtf16 appending to `out`.
+void AppendUtf8AsUtf16(const char* text, size_t bytes, WideString* out);
+
+// Where UTF-8 text that more bytes may follow can be cut so that no sequence
+// is split: converting the part before and the rest after gives what
+// converting the whole would.
+size_t Utf8SafeEnd(const char* text, size_t bytes);
+
+// True when the bytes are well-formed UTF-8 (a NUL byte included), so that
+// Utf8ToUtf16 replaces nothing in them.
+bool IsUtf8(const char* text, size_t bytes);
+
 }  // namespace platform

@@ -10,8 +10,8 @@
 #include "plugin/template_op.h"
 #include "support/err_obj.h"
 #include "support/log_module.h"
-#include "support/text_conversion.h"
 #include "xmlconfig/xml_config.h"
+#include "xmlconfig/xml_encoding.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ bool Usable(const struct soap_multipart* part) {
          part->size <= static_cast<size_t>(std::numeric_limits<int32_t>::max());
 }
 
-// The decoded template as UTF-16: up to the decoded length or the first zero.
+// The decoded template as UTF-16 (XmlTextFromBytes).
 WideString TemplateFromPart(struct soap* allocation, const struct soap_multipart* part) {
   const char* decoded = nullptr;
   int32_t decodedSize = 0;
@@ -90,7 +90,7 @@ WideString TemplateFromPart(struct soap* allocation, const struct soap_multipart
   mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 119);
   mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 133);
   if (decoded == nullptr || decodedSize <= 0) return WideString();
-  return FromUtf8(decoded, static_cast<size_t>(decodedSize));
+  return XmlTextFromBytes(decoded, static_cast<size_t>(decodedSize));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <memory>
 
-#include "platform/utf.h"
 #include "service/call_set.h"
 #include "support/format_string.h"
 #include "support/log_module.h"
@@ -87,16 +86,12 @@ bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
       if (children != nullptr) children->nodeNr = 0;
     }
   }
-  // Dump's serialisation, taken as UTF-8 as Dump takes it, but made wide
-  // only once the tree is gone: the two are the largest things a command holds.
-  xmlChar* bytes = nullptr;
-  int size = 0;
-  xmlDocDumpMemory(xml.doc, &bytes, &size);
+  // Dump's serialisation, but made wide only once the tree is gone: the two
+  // are the largest things a command holds.
+  XmlDump dump;
+  const bool written = dump.Write(xml.doc);
   document.reset();
-  *payload = bytes != nullptr && size > 0
-                 ? platform::Utf8ToUtf16(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size))
-                 : WideString();
-  if (bytes != nullptr) xmlFree(bytes);
+  *payload = written ? dump.TakeWide() : WideString();
   return true;
 }
 

@@ -75,7 +75,7 @@ std::vector<std::pair<std::string, std::string>> Corpus() {
   add("fuzz/corpus/attachment_fuzzer", 1);  // after the encoding byte
   add("fuzz/corpus/xml_fuzzer", 0);
   files.emplace_back("mixed", "<Root><A ns=\"CSC\" v=\"caf\xC3\xA9 \xE2\x82\xAC\">na\xC3\xAFve "
-                              "\xF0\x9D\x84\x9E &amp; &#xE9;</A><B/>\r\n</Root>");
+                              "\xF0\x9D\x84\x9E &amp; &#x41;</A><B/>\r\n</Root>");
   files.emplace_back("plain-mixed", "<Root OS=\"x\"><A v=\"\xC3\xA9\">\xC3\xA9\xE2\x82\xAC</A></Root>");
   files.emplace_back("entity", "<!DOCTYPE Root [<!ENTITY e \"caf\xC3\xA9\">]><Root a=\"&e;\">"
                                "<A ns=\"CSC\">&e;<![CDATA[<\xC3\xA9>]]><?pi \xC3\xA9?><!--\xC3\xA9--></A></Root>");
@@ -118,6 +118,89 @@ TEST_F(TemplateEncoding, ValidUtf8TemplatesGiveTheSamePayloadsAsBefore) {
     EXPECT_TRUE(it != expected.end() && it->second == value) << entry.first << " " << value;
   }
   EXPECT_EQ(expected.size(), corpus.size()) << actual;
+}
+
+}  // namespace
+
+namespace {
+
+std::string Utf16(const std::u16string& text, bool littleEndian) {
+  std::string bytes;
+  for (char16_t unit : text) {
+    const char lo = static_cast<char>(unit & 0xFF), hi = static_cast<char>(unit >> 8);
+    bytes += littleEndian ? std::string{lo, hi} : std::string{hi, lo};
+  }
+  return bytes;
+}
+
+WideString Wide(const std::u16string& text) { return WideString(text.begin(), text.end()); }
+
+TEST_F(TemplateEncoding, EachEncodingDeliversTheAuthorsCharacters) {
+  const WideString reshaped = Wide(u"<Root Template=\"true\" OS=\"All\"><A v=\"caf\u00e9\">");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    WideString payload;
+  };
+  const std::u16string utf16Body = u"<Root><A v=\"caf\u00e9\">\u20ac \U0001D11E \u4e2d</A></Root>";
+  const Case cases[] = {
+      // Without a declared encoding the library writes character references.
+      {"UTF-16LE", Utf16(u"\ufeff" + utf16Body, true),
+       Wide(u"<?xml version=\"1.0\"?>\n<Root Template=\"true\" OS=\"All\"><A v=\"caf&#xE9;\">") +
+           Wide(u"&#x20AC; &#x1D11E; &#x4E2D;</A></Root>\n")},
+      {"UTF-16BE", Utf16(u"\ufeff<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + utf16Body, false),
+       Wide(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n") + reshaped +
+           Wide(u"\u20ac \U0001D11E \u4e2d</A></Root>\n")},
+      {"UTF-16LE without a byte-order mark",
+       Utf16(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>" + utf16Body, true),
+       Wide(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n") + reshaped +
+           Wide(u"\u20ac \U0001D11E \u4e2d</A></Root>\n")},
+      {"ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Root><A v=\"caf\xE9\">na\xEFve \xFF</A></Root>",
+       Wide(u"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n") + reshaped +
+           Wide(u"na\u00efve \u00ff</A></Root>\n")},
+      {"latin1 alias", "<?xml version='1.0' encoding='latin1'?><Root><A v=\"caf\xE9\"/></Root>",
+       Wide(u"<?xml version=\"1.0\" encoding=\"latin1\"?>\n") +
+           Wide(u"<Root Template=\"true\" OS=\"All\"><A v=\"caf\u00e9\"/></Root>\n")},
+      {"windows-1252",
+       "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Root><A v=\"caf\xE9\">\x80 \x93q\x94 \x81</A></Root>",
+       Wide(u"<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n") + reshaped +
+           Wide(u"\u20ac \u201cq\u201d \ufffd</A></Root>\n")},
+      {"US-ASCII", "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><Root><A v=\"caf\xE9\xA9\"/></Root>",
+       Wide(u"<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n") +
+           Wide(u"<Root Template=\"true\" OS=\"All\"><A v=\"caf\ufffd\ufffd\"/></Root>\n")},
+  };
+  for (const Case& c : cases) {
+    const auto delivered = Deliver(c.bytes);
+    EXPECT_EQ(ToUtf8(delivered.first), ToUtf8(c.payload)) << c.name;
+    EXPECT_EQ(delivered.first, c.payload) << c.name;  // the very units, surrogate pairs included
+    EXPECT_EQ(delivered.second, "100") << c.name;
+    EXPECT_EQ(host_.results, std::vector<int32_t>{17}) << c.name;
+  }
+}
+
+TEST_F(TemplateEncoding, BytesThatFitNoEncodingBecomeReplacementCharacters) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string text;  // of A, as UTF-8; character references where nothing is declared
+  };
+  const Case cases[] = {
+      {"no declaration", "<Root><A>caf\xE9 \xC3 \xF0\x9F</A></Root>", "caf&#xFFFD; &#xFFFD; &#xFFFD;"},
+      {"an encoding not read here", "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><Root><A>\xE9</A></Root>",
+       "\xEF\xBF\xBD"},
+      {"UTF-8 byte-order mark over a Latin-1 declaration",
+       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Root><A>\xE9</A></Root>", "\xEF\xBF\xBD"},
+      {"unpaired surrogates in UTF-16",
+       Utf16(u"\ufeff<Root><A>", true) + std::string("\x00\xD8x\x00\x00\xDC", 6) + Utf16(u"</A></Root>", true),
+       "&#xFFFD;x&#xFFFD;"},
+      {"UTF-8 up to a zero byte", std::string("<Root><A>\xC3\xA9</A></Root>\0\xFF", 28), "&#xE9;"},
+  };
+  for (const Case& c : cases) {
+    const auto delivered = Deliver(c.bytes);
+    const std::string payload = ToUtf8(delivered.first);
+    EXPECT_NE(payload.find("<A>" + c.text + "</A>"), std::string::npos) << c.name << ": " << payload;
+    EXPECT_EQ(delivered.second, "100") << c.name;
+  }
 }
 
 }  // namespace
