@@ -3,6 +3,7 @@
 #include <libxml/tree.h>
 
 #include <memory>
+#include <new>
 
 #include "service/call_set.h"
 #include "support/format_string.h"
@@ -88,10 +89,16 @@ bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
   }
   // Dump's serialisation, but made wide only once the tree is gone: the two
   // are the largest things a command holds.
+  // A document the library could not serialise (memory, as a 32-bit host
+  // meets it with large templates) has nothing to deliver either.
   XmlDump dump;
-  const bool written = dump.Write(xml.doc);
+  if (!dump.Write(xml.doc)) return false;
   document.reset();
-  *payload = written ? dump.TakeWide() : WideString();
+  try {
+    *payload = dump.TakeWide();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   return true;
 }
 

@@ -25,7 +25,7 @@ int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateTex
 
 // Marks the template for all systems and wraps the content of a CSC template
 // in CSCTemplateConfig; `payload` is the serialised result. False when the
-// text does not parse or has no Root.
+// text does not parse, has no Root, or could not be serialised.
 bool ReshapeTemplate(const WideString& templateText, WideString* payload);
 // The same for a zero-terminated text; null reads as the empty text.
 bool ReshapeTemplate(const WideChar* templateText, WideString* payload);
