@@ -86,18 +86,37 @@ void LogModule::PrintLiteral(const WideString& message) {
   WriteLine(!message.empty(), message.data(), message.size(), nullptr, 0);
 }
 
+void LogModule::PrintUtf8(const WideChar* format, const char* text, size_t size) {
+  if (disabled) return;
+  const size_t before = format != nullptr ? TextBeforeTrailingString(format) : kNoTrailingString;
+  if (before == kNoTrailingString || file == nullptr) {
+    const WideString wide = platform::Utf8ToUtf16(text, size);
+    Print(format, wide.c_str());
+    return;
+  }
+  // UTF-8 without a zero byte converts to UTF-16 and back to itself, so the
+  // bytes are what the line would hold.
+  if (bytes.size() < kSliceBytes) bytes.resize(kSliceBytes);
+  const WideString prefix = Prefix(before + size > 0);
+  size_t used = AppendUtf8(prefix.data(), prefix.size(), 0);
+  used = AppendUtf8(format, before, used);
+  std::fwrite(bytes.data(), 1, used, file);
+  std::fwrite(text, 1, size, file);
+  used = AppendUtf8(WIDE("\r\n"), 2, 0);
+  std::fwrite(bytes.data(), 1, used, file);
+  std::fflush(file);
+}
+
+WideString LogModule::Prefix(bool haveMessage) const {
+  if (!haveMessage) return WideString();
+  if (!timestamp) return FormatString(WIDE("[%s]INFO:"), name.c_str());
+  const platform::LocalTimeOfDay now = platform::LocalTime();
+  return FormatString(WIDE("[%02d:%02d:%02d][%s]INFO:"), now.hour, now.minute, now.second, name.c_str());
+}
+
 void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t units,
                           const WideChar* more, size_t moreUnits) {
-  WideString prefix;
-  if (haveMessage) {
-    if (timestamp) {
-      const platform::LocalTimeOfDay now = platform::LocalTime();
-      prefix = FormatString(WIDE("[%02d:%02d:%02d][%s]INFO:"), now.hour, now.minute, now.second,
-                            name.c_str());
-    } else {
-      prefix = FormatString(WIDE("[%s]INFO:"), name.c_str());
-    }
-  }
+  const WideString prefix = Prefix(haveMessage);
   if (file == nullptr) {
     line = prefix;
     if (haveMessage) {

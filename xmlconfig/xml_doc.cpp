@@ -46,10 +46,10 @@ constexpr size_t kDumpPieceBytes = 64 * 1024;
 // handling, SAX1). Those are copied into every new parser context, so ours
 // puts each of them back explicitly before parsing.
 // `options` adds to kParseOptions.
-xmlDocPtr ParseUntrusted(const std::string& bytes, int options) {
-  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return nullptr;
+xmlDocPtr ParseUntrusted(const char* bytes, size_t size, int options) {
+  if (size == 0 || size > static_cast<size_t>(INT_MAX)) return nullptr;
   xmlInitParser();
-  xmlParserCtxtPtr context = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
+  xmlParserCtxtPtr context = xmlCreateMemoryParserCtxt(bytes, static_cast<int>(size));
   if (context == nullptr) return nullptr;
   xmlSAXVersion(context->sax, 2);
   xmlCtxtUseOptions(context, kParseOptions | options);
@@ -214,13 +214,23 @@ CXmlDoc::CXmlDoc(const WideChar* text)
     : doc(nullptr), nodeSet(nullptr), xpathContext(nullptr), xpathResult(nullptr), nameMode(false),
       inputBytes_(0) {
   const std::string bytes = ToUtf8(text);
-  inputBytes_ = bytes.size();
+  Parse(bytes.data(), bytes.size());
+}
+
+CXmlDoc::CXmlDoc(const char* utf8, size_t size)
+    : doc(nullptr), nodeSet(nullptr), xpathContext(nullptr), xpathResult(nullptr), nameMode(false),
+      inputBytes_(0) {
+  Parse(utf8, size);
+}
+
+void CXmlDoc::Parse(const char* bytes, size_t size) {
+  inputBytes_ = size;
   // The text is UTF-16 whatever its declaration names. A UTF-8 one the library
   // reads as it is; any other would make it decode the UTF-8 bytes a second
   // time, so it is ignored, and kept only as the name the dump declares.
-  const std::string declared = DeclaredEncoding(bytes.data(), bytes.size());
+  const std::string declared = DeclaredEncoding(bytes, size);
   const bool foreign = !declared.empty() && !NamesUtf8(declared);
-  doc = ParseUntrusted(bytes, foreign ? XML_PARSE_IGNORE_ENC : 0);
+  doc = ParseUntrusted(bytes, size, foreign ? XML_PARSE_IGNORE_ENC : 0);
   if (doc != nullptr && foreign && doc->encoding == nullptr) {
     doc->encoding = xmlStrdup(Chars(declared));
   }

@@ -43,6 +43,9 @@ class CXmlDoc {
   explicit CXmlDoc(const WideString& text);
   // The same for a zero-terminated text; null reads as the empty text.
   explicit CXmlDoc(const WideChar* text);
+  // The same for the text that `size` bytes of valid UTF-8 without a zero
+  // byte convert to, parsed from those bytes without converting them.
+  CXmlDoc(const char* utf8, size_t size);
   ~CXmlDoc();
   CXmlDoc(const CXmlDoc&) = delete;
   CXmlDoc& operator=(const CXmlDoc&) = delete;
@@ -85,6 +88,7 @@ class CXmlDoc {
   void ReleaseSelection();
   bool SelectionInside(xmlNodePtr node) const;
 
+  void Parse(const char* utf8, size_t size);
   size_t ExpansionLimit() const;
 
   xmlXPathContextPtr xpathContext;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/machine_root.h"
 #include "support/text_conversion.h"
 #include "tests/plugin/part_command.h"
 #include "tests/test_support.h"
@@ -110,8 +111,14 @@ TEST_F(TemplateEncoding, ValidUtf8TemplatesGiveTheSamePayloadsAsBefore) {
   std::string actual;
   const auto corpus = Corpus();
   ASSERT_GT(corpus.size(), 40u);
+  const std::string log = platform::NativePath("C:\\runtime.log");
   for (const auto& entry : corpus) {
+    const size_t logged = testing_support::ReadFile(log).size();
     const auto delivered = Deliver(entry.second);
+    // The template's line holds its text up to the first zero byte, as UTF-8:
+    // the very bytes.
+    const std::string xIn = "INFO:-----xIn:" + entry.second.substr(0, entry.second.find('\0')) + "\r\n";
+    EXPECT_NE(testing_support::ReadFile(log).find(xIn, logged), std::string::npos) << entry.first;
     const std::string value = Fnv(delivered.first) + " " + delivered.second;
     actual += entry.first + " " + value + "\n";
     const auto it = expected.find(entry.first);
