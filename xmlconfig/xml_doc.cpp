@@ -471,12 +471,16 @@ bool XmlDump::Write(xmlDocPtr doc) {
 }
 
 WideString XmlDump::TakeWide() {
+  // Converted straight into the text: UTF-8 never gives more units than it
+  // has bytes, and each piece ends where a sequence ends.
   WideString text;
-  text.reserve(bytes_);
+  text.resize(bytes_);
+  size_t units = 0;
   for (std::vector<char>& piece : pieces_) {
-    platform::AppendUtf8AsUtf16(piece.data(), piece.size(), &text);
+    units += platform::Utf8ToUtf16(piece.data(), piece.size(), &text[units]);
     std::vector<char>().swap(piece);
   }
+  text.resize(units);
   pieces_.clear();
   bytes_ = 0;
   return text;
