@@ -7,3 +7,7 @@
 // One Set of `xIn` to `url` on a fresh context, without header, proxy or
 // address list; answers the runtime's status and stores the reply's r.
 QUORVIL_BENCH_EXPORT int BenchBareSet(const char* url, const wchar_t* xIn, int* r);
+
+// The work every command does whatever its template (fixed_work.cpp), with
+// `serverUrl` as the management server's endpoint.
+QUORVIL_BENCH_EXPORT void BenchFixedWork(const char* serverUrl);

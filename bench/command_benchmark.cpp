@@ -168,8 +168,9 @@ int Fail(const std::string& message) {
 
 struct Row {
   Size size;
-  double commandMs, floorMs, hostMs, peakTimes, floorPeakTimes;
+  double commandMs, floorMs, fixedMs, hostMs, peakTimes, floorPeakTimes;
   double ratio() const { return commandMs / floorMs; }
+  double fixedRatio() const { return commandMs / (floorMs + fixedMs); }
   double msPerMB() const { return commandMs / (static_cast<double>(size.bytes) / kMB); }
 };
 
@@ -186,6 +187,7 @@ class Bench {
  private:
   bool Command(int fd, double* hostSeconds, std::string* error);
   bool Floor(double* seconds, std::string* error);
+  void Fixed(double* seconds);
 
   bool commandOnly_;
   AgentService service_;
@@ -254,6 +256,15 @@ bool Bench::Floor(double* seconds, std::string* error) {
   return true;
 }
 
+void Bench::Fixed(double* seconds) {
+  *seconds = 0;
+  if (commandOnly_) return;
+  const std::string serverUrl = server_->url();
+  const Clock::time_point start = Clock::now();
+  BenchFixedWork(serverUrl.c_str());
+  *seconds = Seconds(start, Clock::now());
+}
+
 bool Bench::Measure(const Size& size, Row* row, std::string* error) {
   template_ = Template(size.bytes);
   localPayload_ = ReshapedPayload(template_);
@@ -286,22 +297,26 @@ bool Bench::Measure(const Size& size, Row* row, std::string* error) {
     return false;
   }
 
-  std::vector<double> command, floor, host;
+  std::vector<double> command, floor, fixed, host;
   double peakKb = 0;
   floorPeakKb_ = 0;
   // One of each to warm caches and the identity look-up, then in turns.
-  double floorSeconds = 0, hostSeconds = 0;
+  double floorSeconds = 0, fixedSeconds = 0, hostSeconds = 0;
   bool ok = Command(fd, &hostSeconds, error) && Floor(&floorSeconds, error);
+  Fixed(&fixedSeconds);
   for (int i = 0; ok && i < size.repeats; ++i) {
     if (i % 2 == 0) {
       ok = Command(fd, &hostSeconds, error) && Floor(&floorSeconds, error);
+      Fixed(&fixedSeconds);
     } else {
+      Fixed(&fixedSeconds);
       ok = Floor(&floorSeconds, error) && Command(fd, &hostSeconds, error);
     }
     if (!ok) break;
     command.push_back(g_sample.seconds);
     host.push_back(hostSeconds);
     floor.push_back(floorSeconds);
+    fixed.push_back(fixedSeconds);
     peakKb = std::max(peakKb, static_cast<double>(g_sample.peakKb - g_sample.baseKb));
   }
   ::close(fd);
@@ -310,6 +325,7 @@ bool Bench::Measure(const Size& size, Row* row, std::string* error) {
   row->size = size;
   row->commandMs = Median(command) * 1e3;
   row->floorMs = Median(floor) * 1e3;
+  row->fixedMs = Median(fixed) * 1e3;
   row->hostMs = Median(host) * 1e3;
   row->peakTimes = peakKb * 1024.0 / static_cast<double>(size.bytes);
   row->floorPeakTimes = static_cast<double>(floorPeakKb_) * 1024.0 / static_cast<double>(size.bytes);
@@ -385,10 +401,13 @@ int main(int argc, char** argv) {
   std::fprintf(g_report, "TemplateConfig through the agent host stand-in, base64 attachment, loopback peers\n");
   std::fprintf(g_report, "machine: %s, %ld cores\n", MachineName().c_str(), sysconf(_SC_NPROCESSORS_ONLN));
   std::fprintf(g_report, "command: PostCommand; floor: libxml2 parse+dump + bare Set of the reshaped\n"
-              "template + bare Set of the status document; medians; peak memory of the\n"
-              "command beyond its baseline, in template sizes\n\n");
-  std::fprintf(g_report, "| template | command ms | floor ms | ratio | command ms/MB | host ms | peak memory | floor's peak |\n");
-  std::fprintf(g_report, "|---------:|-----------:|---------:|------:|--------------:|--------:|------------:|-------------:|\n");
+              "template + bare Set of the status document; fixed: the work every command\n"
+              "does whatever its template (13 flushed log lines, the address list of both\n"
+              "calls with the proxy flag and host name under their locks, the proxy's\n"
+              "rewrite and console line); medians; peak memory of the command beyond its\n"
+              "baseline, in template sizes\n\n");
+  std::fprintf(g_report, "| template | command ms | floor ms | fixed ms | ratio | ratio to floor+fixed | command ms/MB | host ms | peak memory | floor's peak |\n");
+  std::fprintf(g_report, "|---------:|-----------:|---------:|---------:|------:|---------------------:|--------------:|--------:|------------:|-------------:|\n");
   std::fflush(g_report);
 
   std::vector<Row> rows;
@@ -398,9 +417,9 @@ int main(int argc, char** argv) {
     if (!only.empty() && std::find(only.begin(), only.end(), size.option) == only.end()) continue;
     Row row{};
     if (!bench.Measure(size, &row, &error)) return Fail(std::string(size.label) + ": " + error);
-    std::fprintf(g_report, "| %8s | %10.2f | %8.2f | %5.2f | %13.2f | %7.2f | %10.1fx | %11.1fx |\n",
-                 size.label, row.commandMs, row.floorMs, row.ratio(), row.msPerMB(), row.hostMs,
-                 row.peakTimes, row.floorPeakTimes);
+    std::fprintf(g_report, "| %8s | %10.2f | %8.2f | %8.2f | %5.2f | %20.2f | %13.2f | %7.2f | %10.1fx | %11.1fx |\n",
+                 size.label, row.commandMs, row.floorMs, row.fixedMs, row.ratio(), row.fixedRatio(),
+                 row.msPerMB(), row.hostMs, row.peakTimes, row.floorPeakTimes);
     std::fflush(g_report);
     rows.push_back(row);
   }
@@ -412,10 +431,11 @@ int main(int argc, char** argv) {
 
   if (!dataPath.empty()) {
     std::ofstream data(dataPath, std::ios::trunc);
-    data << "# bytes\tlabel\tcommand_ms\tfloor_ms\tratio\tpeak_x\n";
+    data << "# bytes\tlabel\tcommand_ms\tfloor_ms\tratio\tpeak_x\tfixed_ms\tfixed_ratio\n";
     for (const Row& r : rows) {
       data << r.size.bytes << "\t\"" << r.size.label << "\"\t" << r.commandMs << "\t" << r.floorMs
-           << "\t" << r.ratio() << "\t" << r.peakTimes << "\n";
+           << "\t" << r.ratio() << "\t" << r.peakTimes << "\t" << r.fixedMs << "\t" << r.fixedRatio()
+           << "\n";
     }
   }
 
@@ -432,12 +452,18 @@ int main(int argc, char** argv) {
   }
   for (const Row& r : rows) {
     if (r.size.bytes >= (10 << 20)) {
-      std::fprintf(g_report, "peak memory at %s: %.1fx the template (goal: at most 12x)\n", r.size.label,
-                  r.peakTimes);
+      std::fprintf(g_report,
+                   "peak memory at %s: %.1fx the template, the floor's %.1fx (goal: at most the "
+                   "floor's plus 2x)\n",
+                   r.size.label, r.peakTimes, r.floorPeakTimes);
     }
   }
-  double worst = 0;
-  for (const Row& r : rows) worst = std::max(worst, r.ratio());
+  double worst = 0, worstFixed = 0;
+  for (const Row& r : rows) {
+    worst = std::max(worst, r.ratio());
+    worstFixed = std::max(worstFixed, r.fixedRatio());
+  }
   std::fprintf(g_report, "worst ratio: %.2f\n", worst);
+  std::fprintf(g_report, "worst ratio to floor plus fixed work: %.2f\n", worstFixed);
   return 0;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/utf.h"
 #include "plugin/quorvil.h"
 #include "plugin/template_op.h"
 #include "support/format_string.h"
@@ -99,6 +100,13 @@ void BM_Base64Decode(benchmark::State& state) {
   }
   soap_free(soap);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+}
+
+// The check that lets valid UTF-8 templates skip both conversions.
+void BM_IsUtf8(benchmark::State& state, std::string (*make)(size_t)) {
+  const std::string in = make(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(platform::IsUtf8(in.data(), in.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(in.size()));
 }
 
 void BM_FromUtf8(benchmark::State& state, std::string (*make)(size_t)) {
@@ -227,6 +235,8 @@ BENCHMARK_CAPTURE(BM_Memcpy, quoted_printable, QuotedPrintable)->Arg(kMB);
 BENCHMARK(BM_DecodeQuotedPrintable)->Arg(kMB);
 BENCHMARK_CAPTURE(BM_Memcpy, base64, Base64)->Arg(kMB);
 BENCHMARK(BM_Base64Decode)->Arg(kMB);
+BENCHMARK_CAPTURE(BM_IsUtf8, ascii, AsciiText)->Arg(kMB);
+BENCHMARK_CAPTURE(BM_IsUtf8, mixed, MixedText)->Arg(kMB);
 BENCHMARK_CAPTURE(BM_FromUtf8, ascii, AsciiText)->Arg(kMB);
 BENCHMARK_CAPTURE(BM_IconvFromUtf8, ascii, AsciiText)->Arg(kMB);
 BENCHMARK_CAPTURE(BM_FromUtf8, mixed, MixedText)->Arg(kMB);

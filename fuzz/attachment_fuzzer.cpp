@@ -47,8 +47,16 @@ class FuzzHost final : public HostObjects {
 
 }  // namespace
 
-int CallSet(const char* endpoint, const WideChar*, int32_t* result) {
+int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
   g_calls.emplace_back(endpoint);
+  // Whatever the template's bytes and declared encoding, the text that went
+  // out is well-formed UTF-16.
+  for (size_t i = 0; payload[i] != 0; ++i) {
+    const bool high = payload[i] >= 0xD800 && payload[i] <= 0xDBFF;
+    const bool low = payload[i] >= 0xDC00 && payload[i] <= 0xDFFF;
+    FUZZ_CHECK(!low);
+    if (high) FUZZ_CHECK(payload[++i] >= 0xDC00 && payload[i] <= 0xDFFF);
+  }
   *result = 5;
   return 0;
 }

@@ -8,6 +8,7 @@
 #include "support/text_conversion.h"
 #include "xmlconfig/xml_config.h"
 #include "xmlconfig/xml_doc.h"
+#include "xmlconfig/xml_encoding.h"
 
 static void IgnoreXmlErrors(void*, const char*, ...) {}
 
@@ -26,9 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       pieces.back() += static_cast<char>(data[i]);
     }
   }
-  const WideString text = FromUtf8(pieces[0]);
+  // Read as an attached template is: in the encoding the bytes declare.
+  const WideString text = XmlTextFromBytes(pieces[0].data(), pieces[0].size());
   {
     CXmlDoc doc(text);
+    // Whatever encoding the text declares, its characters are written as they
+    // are: no U+FFFD that the text did not hold (or make by a reference).
+    if (text.find(WideChar(0xFFFD)) == WideString::npos && text.find(WIDE("&#")) == WideString::npos) {
+      FUZZ_CHECK(doc.Dump().find(WideChar(0xFFFD)) == WideString::npos);
+    }
     for (size_t i = 1; i < pieces.size(); ++i) {
       const WideString path = FromUtf8(pieces[i]);
       const int r = doc.Select(path);

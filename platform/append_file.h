@@ -8,12 +8,20 @@ namespace platform {
 
 struct AppendFile;  // opaque
 
+struct ByteSpan {
+  const char* data;
+  size_t size;
+};
+
 // Opens the file for appending, creating it when missing; null on failure.
 AppendFile* OpenAppendFile(const std::string& path);
-// Appends the bytes in one write, which the system keeps whole against the
-// writes of other descriptors and processes. Answers the bytes written: all
-// of them, fewer when the system took only part (a full disk), or 0.
-size_t AppendOnce(AppendFile* file, const char* bytes, size_t size);
+// Appends the pieces, one after the other, in one write, which the system
+// keeps whole against the writes of other descriptors and processes. Answers
+// the bytes written: all of them, fewer when the system took only part (a
+// full disk), or 0. POSIX gathers the pieces without a copy (writev); Windows,
+// whose gathered writes need unbuffered page-aligned I/O, copies them into one
+// buffer first and writes nothing when that buffer cannot be had.
+size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count);
 void CloseAppendFile(AppendFile* file);
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/append_file.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,10 +19,17 @@ AppendFile* OpenAppendFile(const std::string& path) {
   return new AppendFile{fd};
 }
 
-size_t AppendOnce(AppendFile* file, const char* bytes, size_t size) {
-  if (file == nullptr || size == 0) return 0;
+size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
+  // A line is a few pieces; more than this is a caller's mistake.
+  constexpr size_t kMostPieces = 8;
+  if (file == nullptr || count == 0 || count > kMostPieces) return 0;
+  iovec parts[kMostPieces];
+  for (size_t i = 0; i < count; ++i) {
+    parts[i].iov_base = const_cast<char*>(pieces[i].data);
+    parts[i].iov_len = pieces[i].size;
+  }
   for (;;) {
-    const ssize_t n = ::write(file->fd, bytes, size);
+    const ssize_t n = ::writev(file->fd, parts, static_cast<int>(count));
     if (n >= 0) return static_cast<size_t>(n);
     // Interrupted before anything was written: the whole write again.
     if (errno != EINTR) return 0;

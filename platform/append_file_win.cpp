@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <memory>
+#include <new>
+
 #include "platform/utf.h"
 
 namespace platform {
@@ -22,14 +26,28 @@ AppendFile* OpenAppendFile(const std::string& path) {
   return new AppendFile{handle};
 }
 
-size_t AppendOnce(AppendFile* file, const char* bytes, size_t size) {
-  if (file == nullptr || size == 0) return 0;
+size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
+  if (file == nullptr || count == 0) return 0;
+  size_t size = 0;
+  for (size_t i = 0; i < count; ++i) size += pieces[i].size;
+  const char* bytes = pieces[0].data;
+  std::unique_ptr<char[]> joined;
+  if (count > 1) {
+    joined.reset(new (std::nothrow) char[size]);
+    if (joined == nullptr) return 0;
+    size_t used = 0;
+    for (size_t i = 0; i < count; ++i) {
+      std::memcpy(joined.get() + used, pieces[i].data, pieces[i].size);
+      used += pieces[i].size;
+    }
+    bytes = joined.get();
+  }
   // A line of 4 GiB cannot be held by a 32-bit process; the bound only keeps
   // the count in range.
   const unsigned long long wanted = size;
-  const DWORD count = static_cast<DWORD>(wanted < MAXDWORD ? wanted : MAXDWORD);
+  const DWORD length = static_cast<DWORD>(wanted < MAXDWORD ? wanted : MAXDWORD);
   DWORD written = 0;
-  if (!::WriteFile(file->handle, bytes, count, &written, nullptr)) return 0;
+  if (!::WriteFile(file->handle, bytes, length, &written, nullptr)) return 0;
   return written;
 }
 

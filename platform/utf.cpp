@@ -17,6 +17,46 @@ inline bool AllAscii8(const char* p) {
   return (v & kHighBits) == 0;
 }
 
+constexpr uint32_t kIllFormed = 0xFFFFFFFF;
+
+// Decodes the sequence whose lead byte (not ASCII) is at `i`: answers the
+// index after it with the code point in `cp`; for an ill-formed sequence the
+// index after its maximal subpart (a byte that cannot lead is one by itself)
+// with kIllFormed.
+inline size_t DecodeSequence(const unsigned char* in, size_t i, size_t bytes, uint32_t* cp) {
+  const unsigned char b0 = in[i];
+  size_t need;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    need = 1;
+    *cp = b0 & 0x1F;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    need = 2;
+    *cp = b0 & 0x0F;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    need = 3;
+    *cp = b0 & 0x07;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    *cp = kIllFormed;
+    return i + 1;
+  }
+  size_t j = i + 1;
+  for (size_t k = 0; k < need; ++k, ++j) {
+    if (j >= bytes || in[j] < lo || in[j] > hi) {
+      *cp = kIllFormed;
+      return j;
+    }
+    *cp = (*cp << 6) | (in[j] & 0x3F);
+    lo = 0x80;
+    hi = 0xBF;
+  }
+  return j;
+}
+
 }  // namespace
 
 size_t Utf16ToUtf8(const WideChar* in, size_t units, char* out) {
@@ -79,46 +119,12 @@ size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out) {
       ++i;
       continue;
     }
-    // Decode one sequence; on the first byte that does not fit, emit U+FFFD for
-    // the maximal subpart read so far and resume at that byte.
-    size_t need;
     uint32_t cp;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      need = 1;
-      cp = b0 & 0x1F;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      need = 2;
-      cp = b0 & 0x0F;
-      if (b0 == 0xE0) lo = 0xA0;
-      if (b0 == 0xED) hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      need = 3;
-      cp = b0 & 0x07;
-      if (b0 == 0xF0) lo = 0x90;
-      if (b0 == 0xF4) hi = 0x8F;
-    } else {
+    i = DecodeSequence(in, i, bytes, &cp);
+    if (cp == kIllFormed) {
       *o++ = 0xFFFD;
-      ++i;
       continue;
     }
-    size_t j = i + 1;
-    bool ok = true;
-    for (size_t k = 0; k < need; ++k, ++j) {
-      if (j >= bytes || in[j] < lo || in[j] > hi) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (in[j] & 0x3F);
-      lo = 0x80;
-      hi = 0xBF;
-    }
-    if (!ok) {
-      *o++ = 0xFFFD;
-      i = j;
-      continue;
-    }
-    i = j;
     if (cp >= 0x10000) {
       cp -= 0x10000;
       *o++ = static_cast<WideChar>(0xD800 + (cp >> 10));
@@ -128,6 +134,29 @@ size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out) {
     }
   }
   return static_cast<size_t>(o - out);
+}
+
+bool IsUtf8(const char* text, size_t bytes) {
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
+  size_t i = 0;
+  while (i < bytes) {
+    // ASCII 32 bytes at a time, then 8: templates are mostly markup.
+    if (i + 32 <= bytes) {
+      uint64_t v[4];
+      std::memcpy(v, text + i, sizeof v);
+      if (((v[0] | v[1] | v[2] | v[3]) & kHighBits) == 0) {
+        i += 32;
+        continue;
+      }
+    }
+    while (i + 8 <= bytes && AllAscii8(text + i)) i += 8;
+    while (i < bytes && in[i] < 0x80) ++i;
+    if (i >= bytes) break;
+    uint32_t cp;
+    i = DecodeSequence(in, i, bytes, &cp);
+    if (cp == kIllFormed) return false;
+  }
+  return true;
 }
 
 size_t Utf8Size(const WideChar* in, size_t units) {
@@ -171,9 +200,7 @@ std::string Utf16ToUtf8(const WideChar* text, size_t units) {
   return out;
 }
 
-WideString Utf8ToUtf16(const char* text, size_t bytes) {
-  WideString out;
-  out.reserve(bytes);
+void AppendUtf8AsUtf16(const char* text, size_t bytes, WideString* out) {
   WideChar slice[kSliceUnits];
   while (bytes > 0) {
     size_t n = bytes < kSliceUnits ? bytes : kSliceUnits;
@@ -185,11 +212,29 @@ WideString Utf8ToUtf16(const char* text, size_t bytes) {
       while (cut > n - 3 && IsContinuation(text[cut])) --cut;
       n = IsContinuation(text[cut]) ? n : cut;
     }
-    out.append(slice, Utf8ToUtf16(text, n, slice));
+    out->append(slice, Utf8ToUtf16(text, n, slice));
     text += n;
     bytes -= n;
   }
+}
+
+WideString Utf8ToUtf16(const char* text, size_t bytes) {
+  WideString out;
+  out.reserve(bytes);
+  AppendUtf8AsUtf16(text, bytes, &out);
   return out;
+}
+
+size_t Utf8SafeEnd(const char* text, size_t bytes) {
+  // Before the last lead byte when it is one of the last three bytes: its
+  // sequence may go on past them. A lead byte always starts a sequence, so
+  // the text before it converts alike whatever follows.
+  for (size_t back = 1; back <= 3 && back <= bytes; ++back) {
+    const unsigned char c = static_cast<unsigned char>(text[bytes - back]);
+    if (c >= 0xC0) return bytes - back;
+    if (c < 0x80) break;
+  }
+  return bytes;
 }
 
 }  // namespace platform

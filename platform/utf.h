@@ -22,4 +22,16 @@ size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out);
 // The bytes Utf16ToUtf8 writes for the same units.
 size_t Utf8Size(const WideChar* text, size_t units);
 
+// Utf8ToUtf16 appending to `out`.
+void AppendUtf8AsUtf16(const char* text, size_t bytes, WideString* out);
+
+// Where UTF-8 text that more bytes may follow can be cut so that no sequence
+// is split: converting the part before and the rest after gives what
+// converting the whole would.
+size_t Utf8SafeEnd(const char* text, size_t bytes);
+
+// True when the bytes are well-formed UTF-8 (a NUL byte included), so that
+// Utf8ToUtf16 replaces nothing in them.
+bool IsUtf8(const char* text, size_t bytes);
+
 }  // namespace platform

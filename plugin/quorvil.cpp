@@ -7,11 +7,12 @@
 #include <memory>
 #include <new>
 
+#include "platform/utf.h"
 #include "plugin/template_op.h"
 #include "support/err_obj.h"
 #include "support/log_module.h"
-#include "support/text_conversion.h"
 #include "xmlconfig/xml_config.h"
+#include "xmlconfig/xml_encoding.h"
 
 namespace {
 
@@ -64,8 +65,13 @@ bool Usable(const struct soap_multipart* part) {
          part->size <= static_cast<size_t>(std::numeric_limits<int32_t>::max());
 }
 
-// The decoded template as UTF-16: up to the decoded length or the first zero.
-WideString TemplateFromPart(struct soap* allocation, const struct soap_multipart* part) {
+// The template's bytes, with the transfer encoding undone.
+struct Decoded {
+  const char* bytes = nullptr;
+  size_t size = 0;
+};
+
+Decoded DecodePart(struct soap* allocation, const struct soap_multipart* part) {
   const char* decoded = nullptr;
   int32_t decodedSize = 0;
   const int32_t size = static_cast<int32_t>(part->size);
@@ -89,8 +95,25 @@ WideString TemplateFromPart(struct soap* allocation, const struct soap_multipart
   }
   mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 119);
   mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 133);
-  if (decoded == nullptr || decodedSize <= 0) return WideString();
-  return FromUtf8(decoded, static_cast<size_t>(decodedSize));
+  Decoded result;
+  if (decoded != nullptr && decodedSize > 0) {
+    result.bytes = decoded;
+    result.size = static_cast<size_t>(decodedSize);
+  }
+  return result;
+}
+
+// Dispatches the decoded template. Bytes that are valid UTF-8 without a zero
+// byte are the very text their UTF-16 form would be, and go as they are;
+// only others are made into UTF-16 text (XmlTextFromBytes).
+int32_t Dispatch(const WideString& endpoint, const Decoded& decoded, const WideChar* scheduleId) {
+  if (decoded.size == 0) return DispatchUtf8Template(endpoint, "", 0, scheduleId);
+  if (std::memchr(decoded.bytes, 0, decoded.size) == nullptr &&
+      platform::IsUtf8(decoded.bytes, decoded.size)) {
+    return DispatchUtf8Template(endpoint, decoded.bytes, decoded.size, scheduleId);
+  }
+  const WideString text = XmlTextFromBytes(decoded.bytes, decoded.size);
+  return DispatchTemplate(endpoint, text.c_str(), scheduleId);
 }
 
 }  // namespace
@@ -172,12 +195,13 @@ void HandleCommand(HostCommand* command) {
         mainLog.Print(WIDE("i can not find attachment! in %s(%d)"), kSource, 145);
       } else {
         mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 101);
-        const WideString templateText = TemplateFromPart(allocation, part);
-        CXmlConfig config(text);
+        const Decoded decoded = DecodePart(allocation, part);
         WideString scheduleId;
-        config.GetString(WIDE("/TemplateConfig/ScheduleId"), scheduleId);
-        result = DispatchTemplate(attributes[WIDE("EndPoint")], templateText.c_str(),
-                                  scheduleId.c_str());
+        {
+          CXmlConfig config(text);
+          config.GetString(WIDE("/TemplateConfig/ScheduleId"), scheduleId);
+        }
+        result = Dispatch(attributes[WIDE("EndPoint")], decoded, scheduleId.c_str());
       }
     }
   }

@@ -3,8 +3,8 @@
 #include <libxml/tree.h>
 
 #include <memory>
+#include <new>
 
-#include "platform/utf.h"
 #include "service/call_set.h"
 #include "support/format_string.h"
 #include "support/log_module.h"
@@ -52,12 +52,11 @@ int32_t SendTaskRes(const WideChar* scheduleId, const char* endpoint, int32_t pr
   return CallSet(endpoint, document.c_str(), &r);
 }
 
-bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
-  return ReshapeTemplate(templateText.c_str(), payload);
-}
+namespace {
 
-bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
-  auto document = std::make_unique<CXmlDoc>(templateText);
+// ReshapeTemplate of a parsed template; the document is released as soon as
+// its serialisation is taken.
+bool Reshape(std::unique_ptr<CXmlDoc> document, WideString* payload) {
   CXmlDoc& xml = *document;
   if (xml.Select(WIDE("/Root")) != 0) return false;
   xmlNodePtr root = xml.nodeSet->nodeTab[0];
@@ -87,33 +86,37 @@ bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
       if (children != nullptr) children->nodeNr = 0;
     }
   }
-  // Dump's serialisation, taken as UTF-8 as Dump takes it, but made wide
-  // only once the tree is gone: the two are the largest things a command holds.
-  xmlChar* bytes = nullptr;
-  int size = 0;
-  xmlDocDumpMemory(xml.doc, &bytes, &size);
+  // Dump's serialisation, but made wide only once the tree is gone: the two
+  // are the largest things a command holds. A document the library could not
+  // serialise (memory, as a 32-bit host meets it with large templates) has
+  // nothing to deliver either.
+  XmlDump dump;
+  if (!dump.Write(xml.doc)) return false;
   document.reset();
-  *payload = bytes != nullptr && size > 0
-                 ? platform::Utf8ToUtf16(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size))
-                 : WideString();
-  if (bytes != nullptr) xmlFree(bytes);
+  try {
+    *payload = dump.TakeWide();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   return true;
 }
 
-int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
-                         const WideChar* scheduleId) {
+void LogDispatch(const WideString& endpoint, const WideChar* scheduleId) {
   mainLog.Print(WIDE("begin >>>>dispatch attachment template in %s(%d)"), kSource, 58);
   mainLog.Print(WIDE("endpoint:%s"), endpoint.c_str());
   mainLog.Print(WIDE("scheduleId:%s"), scheduleId);
-  mainLog.Print(WIDE("-----xIn:%s"), templateText);
+}
 
+// DispatchTemplate once its lines are logged and the template is parsed.
+int32_t Deliver(const WideString& endpoint, bool haveTemplate, std::unique_ptr<CXmlDoc> document,
+                const WideChar* scheduleId) {
   int32_t answer = kNotDelivered;
   WideString payload;
-  if (!ReshapeTemplate(templateText, &payload)) {
+  if (!Reshape(std::move(document), &payload)) {
     ReportProgress(endpoint, scheduleId, -2, nullptr);
     return answer;
   }
-  if (scheduleId == nullptr || templateText == nullptr) {
+  if (scheduleId == nullptr || !haveTemplate) {
     ReportProgress(endpoint, scheduleId, -2, nullptr);
     return answer;
   }
@@ -123,4 +126,32 @@ int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateTex
   ReportProgress(endpoint, scheduleId, 100, &status);
   mainLog.Print(WIDE("SendTaskRes result:{%d}"), status);
   return answer;
+}
+
+}  // namespace
+
+bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
+  return ReshapeTemplate(templateText.c_str(), payload);
+}
+
+bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
+  return Reshape(std::make_unique<CXmlDoc>(templateText), payload);
+}
+
+bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload) {
+  return Reshape(std::make_unique<CXmlDoc>(utf8, size), payload);
+}
+
+int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
+                         const WideChar* scheduleId) {
+  LogDispatch(endpoint, scheduleId);
+  mainLog.Print(WIDE("-----xIn:%s"), templateText);
+  return Deliver(endpoint, templateText != nullptr, std::make_unique<CXmlDoc>(templateText), scheduleId);
+}
+
+int32_t DispatchUtf8Template(const WideString& endpoint, const char* utf8, size_t size,
+                             const WideChar* scheduleId) {
+  LogDispatch(endpoint, scheduleId);
+  mainLog.PrintUtf8(WIDE("-----xIn:%s"), utf8, size);
+  return Deliver(endpoint, true, std::make_unique<CXmlDoc>(utf8, size), scheduleId);
 }

@@ -2,6 +2,7 @@
 // the task status report to the management server.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/wide.h"
@@ -22,13 +23,20 @@ constexpr size_t kStatusDocumentUnits = 1024;
 // kNotDelivered. `templateText` and `scheduleId` may be null (not given).
 int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
                          const WideChar* scheduleId);
+// DispatchTemplate of the text that `size` bytes of valid UTF-8 without a
+// zero byte convert to: logged, parsed and delivered alike, without the text
+// ever being made.
+int32_t DispatchUtf8Template(const WideString& endpoint, const char* utf8, size_t size,
+                             const WideChar* scheduleId);
 
 // Marks the template for all systems and wraps the content of a CSC template
 // in CSCTemplateConfig; `payload` is the serialised result. False when the
-// text does not parse or has no Root.
+// text does not parse, has no Root, or could not be serialised.
 bool ReshapeTemplate(const WideString& templateText, WideString* payload);
 // The same for a zero-terminated text; null reads as the empty text.
 bool ReshapeTemplate(const WideChar* templateText, WideString* payload);
+// The same for valid UTF-8 without a zero byte, as DispatchUtf8Template.
+bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload);
 
 // The TaskStatusResponse document; false, with `document` left alone, when it
 // would not fit in kStatusDocumentUnits units.

@@ -19,6 +19,7 @@ constexpr size_t kDbgFormatUnits = 4096;
 constexpr size_t kWsprintfUnits = 1024;
 constexpr size_t kStackLineBytes = 1024;
 constexpr size_t kNoTrailingString = static_cast<size_t>(-1);
+constexpr platform::ByteSpan kLineEnd = {"\r\n", 2};
 
 // The units before "%s" when the format is plain text followed by "%s" and
 // nothing else; kNoTrailingString otherwise.
@@ -84,18 +85,35 @@ void LogModule::PrintLiteral(const WideString& message) {
   WriteLine(!message.empty(), message.data(), message.size(), nullptr, 0);
 }
 
+void LogModule::PrintUtf8(const WideChar* format, const char* text, size_t size) {
+  if (disabled) return;
+  const size_t before = format != nullptr ? TextBeforeTrailingString(format) : kNoTrailingString;
+  if (before == kNoTrailingString || file == nullptr) {
+    const WideString wide = platform::Utf8ToUtf16(text, size);
+    Print(format, wide.c_str());
+    return;
+  }
+  // UTF-8 without a zero byte converts to UTF-16 and back to itself, so the
+  // bytes are what the line would hold; they go out as they are, gathered
+  // with the prefix and the terminator into the line's one append write.
+  WideString head = Prefix(before + size > 0);
+  head.append(format, before);
+  const std::string headBytes = platform::Utf16ToUtf8(head.data(), head.size());
+  const platform::ByteSpan pieces[] = {
+      {headBytes.data(), headBytes.size()}, {text, size}, {"\r\n", 2}};
+  AppendLine(pieces, 3);
+}
+
+WideString LogModule::Prefix(bool haveMessage) const {
+  if (!haveMessage) return WideString();
+  if (!timestamp) return FormatString(WIDE("[%s]INFO:"), name.c_str());
+  const platform::LocalTimeOfDay now = platform::LocalTime();
+  return FormatString(WIDE("[%02d:%02d:%02d][%s]INFO:"), now.hour, now.minute, now.second, name.c_str());
+}
+
 void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t units,
                           const WideChar* more, size_t moreUnits) const {
-  WideString prefix;
-  if (haveMessage) {
-    if (timestamp) {
-      const platform::LocalTimeOfDay now = platform::LocalTime();
-      prefix = FormatString(WIDE("[%02d:%02d:%02d][%s]INFO:"), now.hour, now.minute, now.second,
-                            name.c_str());
-    } else {
-      prefix = FormatString(WIDE("[%s]INFO:"), name.c_str());
-    }
-  }
+  const WideString prefix = Prefix(haveMessage);
   if (!haveMessage) units = moreUnits = 0;
   const WideChar kTerminator[] = {WIDE('\r'), WIDE('\n')};
   if (file == nullptr) {
@@ -125,10 +143,17 @@ void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t unit
   used += platform::Utf16ToUtf8(more, moreUnits, out + used);
   out[used++] = '\r';
   out[used++] = '\n';
-  const size_t written = platform::AppendOnce(file, out, used);
+  const platform::ByteSpan line = {out, used};
+  AppendLine(&line, 1);
+}
+
+void LogModule::AppendLine(const platform::ByteSpan* pieces, size_t count) const {
+  size_t size = 0;
+  for (size_t i = 0; i < count; ++i) size += pieces[i].size;
+  const size_t written = platform::AppendOnce(file, pieces, count);
   // A write the system cut short (a full disk) gets its end of line, so the
   // next writer's line does not continue this one.
-  if (written > 0 && written < used) platform::AppendOnce(file, "\r\n", 2);
+  if (written > 0 && written < size) platform::AppendOnce(file, &kLineEnd, 1);
 }
 
 void DbgPrint(const WideChar* format, ...) {

@@ -22,16 +22,24 @@ class LogModule {
   void PrintV(const WideChar* format, va_list args);
   // Writes `message` as the line's message, without formatting it.
   void PrintLiteral(const WideString& message);
+  // Print of a "text%s" format whose argument is given as bytes that are
+  // valid UTF-8 without a zero byte: the very line Print writes for the
+  // UTF-16 text they convert to, without converting them.
+  void PrintUtf8(const WideChar* format, const char* text, size_t size);
 
   bool IsDisabled() const { return disabled; }
   bool HasFile() const { return file != nullptr; }
 
  private:
+  // "[time][channel]INFO:", or nothing for a line without a message.
+  WideString Prefix(bool haveMessage) const;
   // The message is `units` of `message` followed by `moreUnits` of `more`.
   // Each line is built in storage of its own call, so that host threads may
   // print on one instance at once.
   void WriteLine(bool haveMessage, const WideChar* message, size_t units, const WideChar* more,
                  size_t moreUnits) const;
+  // Appends the pieces as one line in one write.
+  void AppendLine(const platform::ByteSpan* pieces, size_t count) const;
 
   bool timestamp;
   bool disabled;

@@ -5,9 +5,12 @@
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/SAX2.h>
+#include <libxml/xmlsave.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -15,6 +18,7 @@
 #include "platform/utf.h"
 #include "support/text_conversion.h"
 #include "xmlconfig/decimal_text.h"
+#include "xmlconfig/xml_encoding.h"
 
 namespace {
 
@@ -39,18 +43,23 @@ const struct ParserSetUp {
 // is off, and HUGE stays off so the parser's own size limits hold.
 constexpr int kParseOptions = XML_PARSE_NONET;
 
+// The size of one piece of a dump: small enough for a fragmented 32-bit
+// address space, large enough that a piece costs nothing next to its text.
+constexpr size_t kDumpPieceBytes = 64 * 1024;
+
 // The text comes from the network, and a host may have changed libxml2's
 // process-wide defaults (entity substitution, DTD loading, validation, blank
 // handling, SAX1). Those are copied into every new parser context, so ours
 // puts each of them back explicitly before parsing.
-xmlDocPtr ParseUntrusted(const std::string& bytes) {
-  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return nullptr;
+// `options` adds to kParseOptions.
+xmlDocPtr ParseUntrusted(const char* bytes, size_t size, int options) {
+  if (size == 0 || size > static_cast<size_t>(INT_MAX)) return nullptr;
   xmlInitParser();
-  xmlParserCtxtPtr context = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
+  xmlParserCtxtPtr context = xmlCreateMemoryParserCtxt(bytes, static_cast<int>(size));
   if (context == nullptr) return nullptr;
   xmlSAXVersion(context->sax, 2);
-  xmlCtxtUseOptions(context, kParseOptions);
-  context->options = kParseOptions;
+  xmlCtxtUseOptions(context, kParseOptions | options);
+  context->options = kParseOptions | options;
   context->replaceEntities = 0;
   context->loadsubset = 0;
   context->validate = 0;
@@ -74,12 +83,12 @@ xmlDocPtr ParseUntrusted(const std::string& bytes) {
 // values). Counts saturate just above the limit so no walk runs away.
 class ExpansionMeter {
  public:
-  explicit ExpansionMeter(xmlDocPtr doc) : doc_(doc) {}
+  ExpansionMeter(xmlDocPtr doc, size_t limit) : doc_(doc), limit_(limit) {}
 
   // What the references directly in `list` add to a read of that list.
   size_t ReferenceBytes(xmlNodePtr list) {
     size_t total = 0;
-    for (xmlNodePtr node = list; node != nullptr && total <= kXmlEntityExpansionLimit; node = node->next) {
+    for (xmlNodePtr node = list; node != nullptr && total <= limit_; node = node->next) {
       if (node->type == XML_ENTITY_REF_NODE) total = Add(total, ReferenceSize(node));
     }
     return total;
@@ -100,8 +109,8 @@ class ExpansionMeter {
   }
 
  private:
-  static size_t Add(size_t a, size_t b) {
-    const size_t cap = kXmlEntityExpansionLimit + 1;
+  size_t Add(size_t a, size_t b) const {
+    const size_t cap = limit_ + 1;
     return (a >= cap || b >= cap - a) ? cap : a + b;
   }
 
@@ -113,8 +122,8 @@ class ExpansionMeter {
     auto known = sizes_.find(entity);
     if (known != sizes_.end()) return known->second;
     // A loop, or the library's own marker of an entity being built.
-    if (entity->children == reinterpret_cast<xmlNodePtr>(-1)) return kXmlEntityExpansionLimit + 1;
-    sizes_[entity] = kXmlEntityExpansionLimit + 1;
+    if (entity->children == reinterpret_cast<xmlNodePtr>(-1)) return limit_ + 1;
+    sizes_[entity] = limit_ + 1;
     const size_t size = ContentBytes(entity->children);
     sizes_[entity] = size;
     return size;
@@ -138,11 +147,11 @@ class ExpansionMeter {
   // `bytes` of every node of `list` and of the elements' descendants, in
   // document order, without recursion; stops once past the limit.
   template <typename Bytes>
-  static size_t SumOverTree(xmlNodePtr list, Bytes bytes) {
+  size_t SumOverTree(xmlNodePtr list, Bytes bytes) {
     size_t total = 0;
     std::vector<xmlNodePtr> parents;
     xmlNodePtr node = list;
-    while (total <= kXmlEntityExpansionLimit) {
+    while (total <= limit_) {
       if (node == nullptr) {
         if (parents.empty()) break;
         node = parents.back()->next;
@@ -161,6 +170,7 @@ class ExpansionMeter {
   }
 
   xmlDocPtr doc_;
+  size_t limit_;
   std::unordered_map<xmlEntityPtr, size_t> sizes_;
 };
 
@@ -207,12 +217,33 @@ std::string SegmentName(const WideString& segment) {
 CXmlDoc::CXmlDoc(const WideString& text) : CXmlDoc(text.c_str()) {}
 
 CXmlDoc::CXmlDoc(const WideChar* text)
-    : doc(nullptr), nodeSet(nullptr), xpathContext(nullptr), xpathResult(nullptr), nameMode(false) {
-  doc = ParseUntrusted(ToUtf8(text));
+    : doc(nullptr), nodeSet(nullptr), xpathContext(nullptr), xpathResult(nullptr), nameMode(false),
+      inputBytes_(0) {
+  const std::string bytes = ToUtf8(text);
+  Parse(bytes.data(), bytes.size());
+}
+
+CXmlDoc::CXmlDoc(const char* utf8, size_t size)
+    : doc(nullptr), nodeSet(nullptr), xpathContext(nullptr), xpathResult(nullptr), nameMode(false),
+      inputBytes_(0) {
+  Parse(utf8, size);
+}
+
+void CXmlDoc::Parse(const char* bytes, size_t size) {
+  inputBytes_ = size;
+  // The text is UTF-16 whatever its declaration names. A UTF-8 one the library
+  // reads as it is; any other would make it decode the UTF-8 bytes a second
+  // time, so it is ignored, and kept only as the name the dump declares.
+  const std::string declared = DeclaredEncoding(bytes, size);
+  const bool foreign = !declared.empty() && !NamesUtf8(declared);
+  doc = ParseUntrusted(bytes, size, foreign ? XML_PARSE_IGNORE_ENC : 0);
+  if (doc != nullptr && foreign && doc->encoding == nullptr) {
+    doc->encoding = xmlStrdup(Chars(declared));
+  }
   // Entity references stand only in a document with a document type; the
   // walk over every node is left to those.
   if (doc != nullptr && (doc->intSubset != nullptr || doc->extSubset != nullptr) &&
-      ExpansionMeter(doc).DocumentBytes() > kXmlEntityExpansionLimit) {
+      ExpansionMeter(doc, ExpansionLimit()).DocumentBytes() > ExpansionLimit()) {
     xmlFreeDoc(doc);
     doc = nullptr;
   }
@@ -229,6 +260,10 @@ CXmlDoc::~CXmlDoc() {
     xpathContext = nullptr;
   }
   if (doc != nullptr) xmlFreeDoc(doc);
+}
+
+size_t CXmlDoc::ExpansionLimit() const {
+  return kXmlEntityAmplification * inputBytes_ + kXmlEntityAllowance;
 }
 
 void CXmlDoc::ReleaseSelection() {
@@ -258,7 +293,9 @@ WideString CXmlDoc::GetValue(int index) const {
   if (node == nullptr || node->type == XML_NAMESPACE_DECL) return WideString();
   if (nameMode) return node->name ? FromUtf8(reinterpret_cast<const char*>(node->name)) : WideString();
   if (!HasContentList(node)) return WideString();
-  if (ExpansionMeter(doc).ReferenceBytes(node->children) > kXmlEntityExpansionLimit) return WideString();
+  if (ExpansionMeter(doc, ExpansionLimit()).ReferenceBytes(node->children) > ExpansionLimit()) {
+    return WideString();
+  }
   return TakeLibraryString(xmlNodeListGetString(doc, node->children, 1));
 }
 
@@ -268,7 +305,7 @@ WideString CXmlDoc::GetAttribute(const WideString& name) const {
   const std::string narrowName = ToUtf8(name);
   xmlAttrPtr attribute = xmlHasProp(node, Chars(narrowName));
   if (attribute != nullptr && attribute->type == XML_ATTRIBUTE_NODE &&
-      ExpansionMeter(doc).ReferenceBytes(attribute->children) > kXmlEntityExpansionLimit) {
+      ExpansionMeter(doc, ExpansionLimit()).ReferenceBytes(attribute->children) > ExpansionLimit()) {
     return WideString();
   }
   return TakeLibraryString(xmlGetProp(node, Chars(narrowName)));
@@ -287,16 +324,9 @@ WideString CXmlDoc::DumpNode() const {
 }
 
 WideString CXmlDoc::Dump() const {
-  if (doc == nullptr) return WideString();
-  xmlChar* bytes = nullptr;
-  int size = 0;
-  xmlDocDumpMemory(doc, &bytes, &size);
-  WideString result;
-  if (bytes != nullptr && size > 0) {
-    result = platform::Utf8ToUtf16(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
-  }
-  if (bytes != nullptr) xmlFree(bytes);
-  return result;
+  XmlDump dump;
+  if (doc == nullptr || !dump.Write(doc)) return WideString();
+  return dump.TakeWide();
 }
 
 void CXmlDoc::SetAttribute(const WideString& name, const WideString& value) {
@@ -371,4 +401,93 @@ void CXmlDoc::SaveFile(const WideString& fileName) const {
   platform::Utf16ToUtf8(fileName.data(), fileName.size(), narrow.data());
   if (doc == nullptr || narrow[0] == 0) return;
   xmlSaveFile(narrow.data(), doc);
+}
+
+int XmlDump::Written(void* dump, const char* bytes, int size) {
+  if (size < 0) return -1;
+  try {
+    static_cast<XmlDump*>(dump)->Append(bytes, static_cast<size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  return size;
+}
+
+void XmlDump::Append(const char* bytes, size_t size) {
+  while (size > 0) {
+    if (pieces_.empty() || pieces_.back().size() >= kDumpPieceBytes) {
+      // A sequence cut at the end of a piece moves whole into the next one.
+      std::vector<char> next;
+      next.reserve(kDumpPieceBytes);
+      if (!pieces_.empty()) {
+        std::vector<char>& last = pieces_.back();
+        const size_t end = platform::Utf8SafeEnd(last.data(), last.size());
+        next.assign(last.begin() + static_cast<std::ptrdiff_t>(end), last.end());
+        last.resize(end);
+      }
+      pieces_.push_back(std::move(next));
+    }
+    std::vector<char>& piece = pieces_.back();
+    const size_t n = std::min(size, kDumpPieceBytes - piece.size());
+    piece.insert(piece.end(), bytes, bytes + n);
+    bytes += n;
+    size -= n;
+    bytes_ += n;
+  }
+}
+
+bool XmlDump::Write(xmlDocPtr doc) {
+  pieces_.clear();
+  bytes_ = 0;
+  const char* declared = reinterpret_cast<const char*>(doc->encoding);
+  const bool foreign = declared != nullptr && !NamesUtf8(declared);
+  bool written = true;
+  if (foreign) {
+    // The declaration the library writes for a document in that encoding;
+    // versions and encoding names hold no quotes.
+    try {
+      std::string line = "<?xml version=\"";
+      line += doc->version != nullptr ? reinterpret_cast<const char*>(doc->version) : "1.0";
+      line += "\" encoding=\"";
+      line += declared;
+      line += '"';
+      if (doc->standalone == 0) line += " standalone=\"no\"";
+      if (doc->standalone == 1) line += " standalone=\"yes\"";
+      line += "?>\n";
+      Append(line.data(), line.size());
+    } catch (const std::bad_alloc&) {
+      written = false;
+    }
+  }
+  const int options = XML_SAVE_AS_XML | (foreign ? XML_SAVE_NO_DECL : 0);
+  xmlSaveCtxtPtr save = written ? xmlSaveToIO(Written, nullptr, this, foreign ? "UTF-8" : declared, options)
+                                : nullptr;
+  if (save == nullptr) {
+    written = false;
+  } else {
+    if (xmlSaveDoc(save, doc) < 0) written = false;
+    if (xmlSaveClose(save) < 0) written = false;
+  }
+  if (!written) {
+    pieces_.clear();
+    pieces_.shrink_to_fit();
+    bytes_ = 0;
+  }
+  return written;
+}
+
+WideString XmlDump::TakeWide() {
+  // Converted straight into the text: UTF-8 never gives more units than it
+  // has bytes, and each piece ends where a sequence ends.
+  WideString text;
+  text.resize(bytes_);
+  size_t units = 0;
+  for (std::vector<char>& piece : pieces_) {
+    units += platform::Utf8ToUtf16(piece.data(), piece.size(), &text[units]);
+    std::vector<char>().swap(piece);
+  }
+  text.resize(units);
+  pieces_.clear();
+  bytes_ = 0;
+  return text;
 }

@@ -5,13 +5,35 @@
 #include <libxml/xpath.h>
 
 #include <cstddef>
+#include <vector>
 
 #include "platform/wide.h"
 
-// Documents whose entity references would add more than this many bytes to
-// the reads of their nodes, all reads together, are refused at parse time;
-// one read that would add more after an edit answers the empty string.
-constexpr size_t kXmlEntityExpansionLimit = 1024 * 1024;
+// Documents whose entity references would add more bytes to the reads of
+// their nodes, all reads together, than five times the document's own UTF-8
+// size plus this allowance are refused at parse time; one read that would
+// add more after an edit answers the empty string.
+constexpr size_t kXmlEntityAmplification = 5;
+constexpr size_t kXmlEntityAllowance = 750 * 1024;
+
+// The library's serialisation of a document, XML declaration included, as
+// UTF-8 in pieces, so that no block has to hold the whole output. A document
+// that declares another encoding is written as UTF-8 all the same, its
+// declaration still naming the encoding the template declared.
+class XmlDump {
+ public:
+  // False, with nothing held, when the library could not serialise it.
+  bool Write(xmlDocPtr doc);
+  // The text as UTF-16, each piece released once it is converted.
+  WideString TakeWide();
+
+ private:
+  static int Written(void* dump, const char* bytes, int size);
+  void Append(const char* bytes, size_t size);
+
+  std::vector<std::vector<char>> pieces_;
+  size_t bytes_ = 0;
+};
 
 class CXmlDoc {
  public:
@@ -21,6 +43,9 @@ class CXmlDoc {
   explicit CXmlDoc(const WideString& text);
   // The same for a zero-terminated text; null reads as the empty text.
   explicit CXmlDoc(const WideChar* text);
+  // The same for the text that `size` bytes of valid UTF-8 without a zero
+  // byte convert to, parsed from those bytes without converting them.
+  CXmlDoc(const char* utf8, size_t size);
   ~CXmlDoc();
   CXmlDoc(const CXmlDoc&) = delete;
   CXmlDoc& operator=(const CXmlDoc&) = delete;
@@ -35,8 +60,7 @@ class CXmlDoc {
   WideString GetValue(int index) const;
   WideString GetAttribute(const WideString& name) const;
   WideString DumpNode() const;
-  // The library's serialisation of the whole document, its bytes taken as
-  // UTF-8 whatever encoding the document declares.
+  // The library's serialisation of the whole document as UTF-8 (XmlDump).
   WideString Dump() const;
 
   void SetAttribute(const WideString& name, const WideString& value);
@@ -64,7 +88,11 @@ class CXmlDoc {
   void ReleaseSelection();
   bool SelectionInside(xmlNodePtr node) const;
 
+  void Parse(const char* utf8, size_t size);
+  size_t ExpansionLimit() const;
+
   xmlXPathContextPtr xpathContext;
   xmlXPathObjectPtr xpathResult;
   bool nameMode;
+  size_t inputBytes_;  // the UTF-8 size of the parsed text
 };

@@ -60,3 +60,32 @@ TEST(Utf, NulUnitsConvertLikeAnyOther) {
 }
 
 }  // namespace
+
+namespace {
+
+// Sequences that are and are not UTF-8, each at every offset within a 32-byte
+// block of ASCII, so that every path of the validator meets them.
+TEST(Utf, ValidityAndSafeCutsAgreeWithTheConverter) {
+  const std::string sequences[] = {
+      Bytes({0xC3, 0xA9}), Bytes({0xE2, 0x82, 0xAC}), Bytes({0xF0, 0x9F, 0x98, 0x80}),
+      Bytes({0xF4, 0x8F, 0xBF, 0xBF}), Bytes({0xE2, 0x82}), Bytes({0x80}), Bytes({0xC0, 0xAF}),
+      Bytes({0xED, 0xA0, 0x80}), Bytes({0xF4, 0x90, 0x80, 0x80}), Bytes({0xFF}), Bytes({0xE0, 0x80, 0x80}),
+      Bytes({0xC3}), std::string(1, '\0')};
+  for (const std::string& sequence : sequences) {
+    for (size_t offset = 0; offset < 40; ++offset) {
+      const std::string text = std::string(offset, 'a') + sequence + std::string(70 - offset, 'b');
+      const bool converts = Encode(Decode(text)) == text;
+      EXPECT_EQ(platform::IsUtf8(text.data(), text.size()), converts) << offset;
+      EXPECT_EQ(platform::IsUtf8(text.data(), offset + sequence.size()), converts) << offset;
+      // Cut anywhere, moved back to a safe end, the halves convert as the whole.
+      for (size_t cut = offset; cut <= offset + sequence.size() + 1; ++cut) {
+        const size_t end = platform::Utf8SafeEnd(text.data(), cut);
+        ASSERT_LE(end, cut);
+        EXPECT_GE(end + 3, cut);
+        EXPECT_EQ(Decode(text.substr(0, end)) + Decode(text.substr(end)), Decode(text)) << offset << " " << cut;
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -1,72 +1,17 @@
 // Attachment parts the plug-in cannot read whole, a null pointer or a size
 // beyond 32 bits: they count as no attachment, so nothing is delivered and
 // the server hears of it through progress -2.
-#include <gtest/gtest.h>
-#include <stdsoap2.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/machine_root.h"
-#include "plugin/quorvil.h"
-#include "support/text_conversion.h"
-#include "tests/plugin/recording_host.h"
+#include "tests/plugin/part_command.h"
 #include "tests/test_support.h"
 
 namespace {
 
-struct Call {
-  std::string endpoint;
-  std::string payload;
-};
-std::vector<Call> g_calls;
-
-}  // namespace
-
-// Stands in for the service call, so that nothing reaches a network.
-int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
-  g_calls.push_back({endpoint != nullptr ? endpoint : "", ToUtf8(payload)});
-  if (result != nullptr) *result = 17;
-  return 0;
-}
-
-namespace {
-
-class AttachmentBounds : public ::testing::Test {
- protected:
-  AttachmentBounds() : soap_(soap_new()) {
-    host_.name = WIDE("TemplateConfig");
-    host_.attributes = {{WIDE("Modified"), WIDE("true")}, {WIDE("Attachment"), WIDE("true")},
-                        {WIDE("EndPoint"), WIDE("http://127.0.0.1:9/status")}};
-    host_.text = WIDE("<TemplateConfig><ScheduleId>7</ScheduleId></TemplateConfig>");
-    host_.soap = soap_;
-    host_.receivedSoap = soap_;
-    envelope_.next = &part_;
-    soap_->mime.list = &envelope_;
-    g_calls.clear();
-  }
-  ~AttachmentBounds() override {
-    soap_->mime.list = nullptr;
-    soap_end(soap_);
-    soap_free(soap_);
-  }
-
-  // Handles the command with the second part set as given.
-  void Handle(const char* ptr, size_t size, int encoding) {
-    part_.ptr = const_cast<char*>(ptr);
-    part_.size = size;
-    part_.encoding = static_cast<enum soap_mime_encoding>(encoding);
-    host_.results.clear();
-    g_calls.clear();
-    HandleCommand(&host_);
-  }
-
-  RecordingHost host_;
-  struct soap* soap_;
-  struct soap_multipart envelope_ {};
-  struct soap_multipart part_ {};
-};
+using AttachmentBounds = PartCommand;
 
 TEST_F(AttachmentBounds, ReadablePartIsDeliveredSoTheCasesBelowMeanSomething) {
   static const char kTemplate[] = "<Root/>";

@@ -169,8 +169,23 @@ TEST(XmlDoc, DumpAndSaveGiveTheLibrarySerialisation) {
   CXmlDoc built(WIDE("<r/>"));
   xmlNodeSetContent(xmlDocGetRootElement(built.doc), reinterpret_cast<const xmlChar*>("\xC3\xA9"));
   built.doc->encoding = xmlStrdup(reinterpret_cast<const xmlChar*>("ISO-8859-1"));
-  // The library writes é as the single byte E9, which is not UTF-8.
-  EXPECT_EQ(built.Dump(), WIDE("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r>\uFFFD</r>\n"));
+  // Written as UTF-8 whatever the document declares: the tree holds the
+  // characters themselves, and the declaration keeps the name.
+  EXPECT_EQ(built.Dump(), WIDE("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r>\u00e9</r>\n"));
+  for (const WideChar* declared : {WIDE("UTF-16"), WIDE("windows-1252"), WIDE("KOI8-R"), WIDE("latin1")}) {
+    const WideString declaration = WIDE("<?xml version=\"1.0\" encoding=\"") + WideString(declared) +
+                                   WIDE("\" standalone=\"yes\"?>");
+    CXmlDoc text(declaration + WIDE("<r a=\"\u00e9\">\u20ac\U0001D11E</r>"));
+    ASSERT_EQ(text.Select(WIDE("/r")), 0) << ToUtf8(declared);
+    EXPECT_EQ(text.GetValue(0), WIDE("\u20ac\U0001D11E"));
+    EXPECT_EQ(text.GetAttribute(WIDE("a")), WIDE("\u00e9"));
+    EXPECT_EQ(text.Dump(), declaration + WIDE("\n<r a=\"\u00e9\">\u20ac\U0001D11E</r>\n"));
+  }
+  // Long enough to be written in many pieces, with sequences across their ends.
+  WideString many;
+  for (int i = 0; i < 40000; ++i) many += WIDE("\u00e9\u20ac\U0001D11E");
+  const WideString utf8 = WIDE("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+  EXPECT_EQ(CXmlDoc(utf8 + WIDE("<r>") + many + WIDE("</r>")).Dump(), utf8 + WIDE("\n<r>") + many + WIDE("</r>\n"));
   testing_support::TempDir dir;
   CXmlDoc xml(WIDE("<r><a>\u00e9</a></r>"));
   xml.SaveFile(FromUtf8(dir.path()) + WIDE("/d\u00e9j\u00e0.xml"));

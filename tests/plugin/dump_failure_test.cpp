@@ -1,0 +1,75 @@
+// A template that parses but that the library cannot serialise (memory
+// running out in the dump, as large templates meet it in a 32-bit host) is
+// not delivered: the server is told progress -2, never 100.
+#include <libxml/xmlIO.h>
+#include <libxml/xmlmemory.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/plugin/part_command.h"
+#include "xmlconfig/xml_doc.h"
+
+namespace {
+
+// While armed, the library cannot have the one thing only a dump asks for:
+// an output buffer.
+bool g_armed = false;
+int g_refused = 0;
+xmlMallocFunc g_malloc;
+
+void* DumpStarvingMalloc(size_t size) {
+  if (g_armed && size == sizeof(xmlOutputBuffer)) {
+    ++g_refused;
+    return nullptr;
+  }
+  return g_malloc(size);
+}
+
+class DumpFailure : public PartCommand {
+ protected:
+  DumpFailure() {
+    // The library's one-time set-up is done before anything is refused.
+    xmlInitParser();
+    xmlMemGet(&free_, &malloc_, &realloc_, &strdup_);
+    g_malloc = malloc_;
+    xmlMemSetup(free_, DumpStarvingMalloc, realloc_, strdup_);
+  }
+  ~DumpFailure() override {
+    g_armed = false;
+    xmlMemSetup(free_, malloc_, realloc_, strdup_);
+  }
+
+  xmlFreeFunc free_;
+  xmlMallocFunc malloc_;
+  xmlReallocFunc realloc_;
+  xmlStrdupFunc strdup_;
+};
+
+TEST_F(DumpFailure, NothingIsDeliveredAndTheServerIsToldMinusTwo) {
+  static const char kTemplate[] = "<Root><A ns=\"CSC\"/><B/></Root>";
+  g_armed = true;
+  g_refused = 0;
+  {
+    CXmlDoc parsed(WIDE("<Root><A ns=\"CSC\"/><B/></Root>"));
+    ASSERT_NE(parsed.doc, nullptr) << "the starved allocation must be the dump's alone";
+    EXPECT_EQ(parsed.Dump(), WIDE(""));
+    EXPECT_GT(g_refused, 0);
+  }
+  Handle(kTemplate, sizeof kTemplate - 1, 0);
+  ASSERT_EQ(g_calls.size(), 1u);
+  EXPECT_EQ(g_calls[0].endpoint, "http://127.0.0.1:9/status");
+  EXPECT_NE(g_calls[0].payload.find("<ScheduleId>7</ScheduleId><Progress>-2</Progress>"), std::string::npos)
+      << g_calls[0].payload;
+  EXPECT_EQ(host_.results, std::vector<int32_t>{-2});
+
+  g_armed = false;
+  Handle(kTemplate, sizeof kTemplate - 1, 0);
+  ASSERT_EQ(g_calls.size(), 2u);
+  EXPECT_EQ(g_calls[0].endpoint, "http://127.0.0.1:8000");
+  EXPECT_NE(g_calls[1].payload.find("<Progress>100</Progress>"), std::string::npos);
+  EXPECT_EQ(host_.results, std::vector<int32_t>{17});
+}
+
+}  // namespace

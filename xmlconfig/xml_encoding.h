@@ -1,0 +1,25 @@
+// The encoding of an XML document's bytes: what its declaration names, and
+// its text read in that encoding.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/wide.h"
+
+// The EncName of the XML declaration that starts `bytes` (after a UTF-8
+// byte-order mark), read as single bytes; empty when there is no declaration
+// or it names no encoding.
+std::string DeclaredEncoding(const char* bytes, size_t size);
+
+// True for the names the library reads as UTF-8 without a converter.
+bool NamesUtf8(const std::string& encoding);
+
+// Bytes that are valid UTF-8 up to the first zero byte convert as UTF-8, as
+// they always have. Other bytes are read in the encoding the document
+// declares, by its byte-order mark first and then its XML declaration:
+// UTF-16 (little or big endian, up to the first zero unit), ISO-8859-1,
+// US-ASCII or windows-1252. Where it declares none of these, UTF-8 with each
+// ill-formed sequence replaced by U+FFFD. Characters of a single-byte
+// encoding that it leaves undefined, and unpaired surrogates, become U+FFFD.
+WideString XmlTextFromBytes(const char* bytes, size_t size);
