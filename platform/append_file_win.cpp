@@ -12,6 +12,9 @@ namespace platform {
 
 struct AppendFile {
   HANDLE handle;
+  // Windows appends each WriteFile whole, but Wine loses bytes when threads
+  // append through one handle at once; the lock costs nothing uncontended.
+  SRWLOCK lock;
 };
 
 AppendFile* OpenAppendFile(const std::string& path) {
@@ -23,7 +26,7 @@ AppendFile* OpenAppendFile(const std::string& path) {
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return new AppendFile{handle};
+  return new AppendFile{handle, SRWLOCK_INIT};
 }
 
 size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
@@ -47,8 +50,10 @@ size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
   const unsigned long long wanted = size;
   const DWORD length = static_cast<DWORD>(wanted < MAXDWORD ? wanted : MAXDWORD);
   DWORD written = 0;
-  if (!::WriteFile(file->handle, bytes, length, &written, nullptr)) return 0;
-  return written;
+  ::AcquireSRWLockExclusive(&file->lock);
+  const BOOL ok = ::WriteFile(file->handle, bytes, length, &written, nullptr);
+  ::ReleaseSRWLockExclusive(&file->lock);
+  return ok ? written : 0;
 }
 
 void CloseAppendFile(AppendFile* file) {

@@ -90,8 +90,14 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
   context->Esp -= sizeof(DWORD);
   *reinterpret_cast<DWORD*>(context->Esp) = context->Eip + 1;
   context->Eip = reinterpret_cast<DWORD>(&ThrowSavedFault);
+#elif defined(_M_X64) || defined(__x86_64__)
+  // The same "call" on x64. Outside prologues and epilogues the stack is
+  // 16-byte aligned, so the pushed address leaves it as a call would.
+  context->Rsp -= sizeof(DWORD64);
+  *reinterpret_cast<DWORD64*>(context->Rsp) = context->Rip + 1;
+  context->Rip = reinterpret_cast<DWORD64>(&ThrowSavedFault);
 #else
-#error "fault translation is written for 32-bit x86"
+#error "fault translation is written for x86 and x64"
 #endif
   return EXCEPTION_CONTINUE_EXECUTION;
 }

@@ -40,13 +40,14 @@ constexpr int SHUT_RDWR = SD_BOTH;
 namespace {
 
 volatile sig_atomic_t stopRequested = 0;
-volatile int listeningSocket = -1;
+// Pointer-sized: a Winsock SOCKET is 64 bits in a 64-bit build.
+volatile loopback_socket::Handle listeningSocket = loopback_socket::kNoSocket;
 
 void OnStopSignal(int) {
   stopRequested = 1;
   // Wakes the accept() the serve loop is blocked in.
-  const int fd = listeningSocket;
-  if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+  const loopback_socket::Handle fd = listeningSocket;
+  if (fd != loopback_socket::kNoSocket) ::shutdown(static_cast<SOAP_SOCKET>(fd), SHUT_RDWR);
 }
 
 size_t (*runtimeReceive)(struct soap*, char*, size_t) = nullptr;
@@ -221,7 +222,7 @@ int AgentService::Serve(const std::string& address, int port) {
     }
   }
 
-  listeningSocket = static_cast<int>(soap->master);
+  listeningSocket = static_cast<loopback_socket::Handle>(soap->master);
 #ifdef _WIN32
   // Ctrl-C and Ctrl-Break of the console; SIGTERM only by raise().
   void (*previousInt)(int) = ::signal(SIGINT, OnStopSignal);
@@ -257,7 +258,7 @@ int AgentService::Serve(const std::string& address, int port) {
     soap->frecv = runtimeReceive;
   }
 
-  listeningSocket = -1;
+  listeningSocket = loopback_socket::kNoSocket;
 #ifdef _WIN32
   ::signal(SIGINT, previousInt);
   ::signal(SIGBREAK, previousBreak);

@@ -12,6 +12,20 @@
 
 namespace {
 
+int g_handled = 0;
+constexpr DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
+
+}  // namespace
+
+// Reads address 0 under a frame-based handler of its own, as __try does;
+// answers 1 once the handler resumed it.
+extern "C" int HostReadsNull() __asm__("host_reads_null");
+extern "C" EXCEPTION_DISPOSITION HostHandler(EXCEPTION_RECORD* record, void* frame,
+                                             CONTEXT* context, void*) __asm__("host_handler");
+
+#if defined(__i386__)
+namespace {
+
 // The registration record the host's code pushes, with where to resume.
 struct HostFrame {
   void* previous;
@@ -20,16 +34,9 @@ struct HostFrame {
   DWORD ebp;
 };
 
-int g_handled = 0;
-
 }  // namespace
 
-// Reads address 0 under a handler of its own, registered by hand on the
-// fs:[0] chain as __try does on i686; answers 1 once the handler resumed it.
-extern "C" int HostReadsNull() __asm__("host_reads_null");
-extern "C" EXCEPTION_DISPOSITION HostHandler(EXCEPTION_RECORD* record, void* frame,
-                                             CONTEXT* context, void*) __asm__("host_handler");
-
+// The handler registered by hand on the fs:[0] chain, as __try does on i686.
 __asm__(R"(
   .text
   .globl host_reads_null
@@ -62,7 +69,6 @@ host_done:
 )");
 
 EXCEPTION_DISPOSITION HostHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context, void*) {
-  constexpr DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
   if ((record->ExceptionFlags & kUnwinding) != 0 ||
       record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) {
     return ExceptionContinueSearch;
@@ -74,6 +80,47 @@ EXCEPTION_DISPOSITION HostHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT
   ++g_handled;
   return ExceptionContinueExecution;
 }
+#elif defined(__x86_64__)
+// On x64 __try's handler is named in the function's unwind table rather than
+// pushed on a chain: the same host function, its handler declared that way
+// (the 64-bit build where 32-bit Wine cannot run).
+extern "C" char HostResume[] __asm__("host_resume");
+
+__asm__(R"(
+  .text
+  .globl host_reads_null
+  .def host_reads_null; .scl 2; .type 32; .endef
+  .seh_proc host_reads_null
+host_reads_null:
+  .seh_handler host_handler, @except
+  subq $40, %rsp
+  .seh_stackalloc 40
+  .seh_endprologue
+  xorl %eax, %eax
+  movl (%rax), %eax
+  xorl %eax, %eax
+  jmp host_done
+  .globl host_resume
+host_resume:
+  movl $1, %eax
+host_done:
+  addq $40, %rsp
+  ret
+  .seh_endproc
+)");
+
+EXCEPTION_DISPOSITION HostHandler(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*) {
+  if ((record->ExceptionFlags & kUnwinding) != 0 ||
+      record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) {
+    return ExceptionContinueSearch;
+  }
+  context->Rip = reinterpret_cast<DWORD64>(HostResume);
+  ++g_handled;
+  return ExceptionContinueExecution;
+}
+#else
+#error "the host's frame-based handler is written for x86 and x64"
+#endif
 
 namespace {
 
