@@ -4,30 +4,11 @@
 
 #include <thread>
 
+#include "tests/platform/thrown_faults.h"
+
 namespace {
 
-struct Translated {
-  uint32_t code;
-};
-
-[[noreturn]] void Throwing(unsigned int, platform::ExceptionPointers* p) {
-  throw Translated{p->ExceptionRecord->ExceptionCode};
-}
-
-volatile int g_zero = 0;
-int* volatile g_null = nullptr;
-
-__attribute__((noinline)) int Divide(int a) { return a / g_zero; }
-__attribute__((noinline)) void WriteNull() { *g_null = 1; }
-
-uint32_t CodeOf(void (*fault)()) {
-  try {
-    fault();
-  } catch (const Translated& t) {
-    return t.code;
-  }
-  return 0;
-}
+using namespace thrown_faults;
 
 TEST(FaultTranslator, DivisionByZeroAndNullWriteBecomeThrownCodes) {
   platform::SetFaultTranslator(Throwing);

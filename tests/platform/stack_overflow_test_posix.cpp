@@ -11,27 +11,11 @@
 #include <cstdint>
 #include <thread>
 
+#include "tests/platform/thrown_faults.h"
+
 namespace {
 
-struct Translated {
-  uint32_t code;
-};
-
-[[noreturn]] void Throwing(unsigned int, platform::ExceptionPointers* p) {
-  throw Translated{p->ExceptionRecord->ExceptionCode};
-}
-
-int* volatile g_null = nullptr;
-__attribute__((noinline)) void WriteNull() { *g_null = 1; }
-
-uint32_t CodeOf(void (*fault)()) {
-  try {
-    fault();
-  } catch (const Translated& t) {
-    return t.code;
-  }
-  return 0;
-}
+using namespace thrown_faults;
 
 volatile bool g_deeper = true;
 
