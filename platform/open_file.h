@@ -10,5 +10,8 @@ namespace platform {
 
 // A C runtime stream of the file, opened with the fopen `mode`; null on failure.
 std::FILE* OpenFile(const WideString& path, const char* mode);
+// A descriptor reading the file as bytes, for read() and close(); negative
+// with errno set on failure.
+int OpenToRead(const WideString& path);
 
 }  // namespace platform

@@ -1,9 +1,12 @@
 // The devconf-service peer of a test: what it logged, read back.
 #include "tests/devconf_peer.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 
+#include "platform/loopback_socket.h"
 #include "tests/test_support.h"
 
 namespace testing_support {
@@ -39,6 +42,51 @@ bool JsonField(const std::string& line, const std::string& key, std::string* val
 }
 
 }  // namespace
+
+DevconfPeer::DevconfPeer(int port, const std::vector<std::string>& options)
+    : process_(new platform::ChildProcess) {
+  logPath_ = dir_.path() + "/requests.log";
+  portPath_ = dir_.path() + "/port";
+  std::vector<std::string> argv = {
+      BuildDir() + "/hosts/devconf/" + ProgramFileName("devconf-service"), "--port",
+      std::to_string(port), "--log", logPath_, "--port-file", portPath_};
+  argv.insert(argv.end(), options.begin(), options.end());
+  using platform::ChildStream;
+  std::string error;
+  if (!process_->Start(argv, {}, ChildStream::Null(), ChildStream::Null(), ChildStream::Inherit(),
+                       &error)) {
+    return;
+  }
+  // Bounded wait for the service to say where it listens.
+  for (int i = 0; i < 1000 && port_ == 0; ++i) {
+    const std::string text = ReadFile(portPath_);
+    if (!text.empty() && text.back() == '\n') port_ = std::atoi(text.c_str());
+    if (port_ == 0 && !process_->Running()) break;
+    if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+DevconfPeer::~DevconfPeer() { Stop(); }
+
+void DevconfPeer::Stop() {
+  // A sanitizer may hold the signal back while the service waits inside an
+  // uninstrumented library: after a while the stop is forced.
+  constexpr int kGraceMs = 5000;
+  platform::ChildExit exit;
+  if (!process_->RequestStop(platform::StopRequest::kTerminate) ||
+      !process_->Wait(kGraceMs, &exit)) {
+    process_->Kill();
+    process_->Wait(-1, &exit);
+  }
+}
+
+bool PortIsFree(int port) {
+  std::string error;
+  const platform::Socket s = platform::Connect("127.0.0.1", port, "probe", &error);
+  if (s == platform::kNoSocket) return true;
+  platform::CloseSocket(s);
+  return false;
+}
 
 std::string DevconfPeer::url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + path;

@@ -2,10 +2,12 @@
 // requests it logged.
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/child_process.h"
+#include "tests/test_support.h"
 
 namespace testing_support {
 
@@ -29,7 +31,8 @@ class DevconfPeer {
   void Stop();
 
  private:
-  pid_t pid_ = -1;
+  TempDir dir_;  // holds the log and the port file
+  std::unique_ptr<platform::ChildProcess> process_;
   int port_ = 0;
   std::string logPath_;
   std::string portPath_;

@@ -1,9 +1,14 @@
-// Test helpers that need nothing of the system beyond what its own file gives.
+// Test helpers that need nothing of the system beyond the platform layer.
 #include "tests/test_support.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
+
+#include "platform/child_process.h"
+#include "platform/module_path.h"
+#include "platform/utf.h"
 
 namespace testing_support {
 
@@ -18,6 +23,62 @@ std::string SourceDir() {
 }
 
 std::string PluginPath() { return BuildDir() + "/plugin/" + PluginFileName(); }
+
+std::string PluginFileName() { return QUORVIL_PLUGIN_FILE; }
+
+std::string ProgramFileName(const std::string& name) { return name + QUORVIL_PROGRAM_SUFFIX; }
+
+std::string LibrarySuffix() { return QUORVIL_LIBRARY_SUFFIX; }
+
+std::string CopyThisProgram(const std::string& dir, const std::string& name) {
+  // The longest path either system gives back.
+  constexpr size_t kMaxPathUnits = 32768;
+  const WideString self = platform::ExecutablePath(kMaxPathUnits);
+  if (self.empty()) throw std::runtime_error("the running program's path is unknown");
+  const std::string path = dir + "/" + ProgramFileName(name);
+  WriteFile(path, ReadFile(platform::Utf16ToUtf8(self.data(), self.size())));
+  MakeExecutable(path);
+  return path;
+}
+
+namespace {
+
+void ReadToEnd(platform::ChildProcess* child, bool errors, std::string* text) {
+  char buffer[65536];
+  for (long n; (n = errors ? child->ReadError(buffer, sizeof buffer)
+                           : child->ReadOutput(buffer, sizeof buffer)) > 0;) {
+    text->append(buffer, static_cast<size_t>(n));
+  }
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env,
+                         const std::string& input) {
+  using platform::ChildStream;
+  ProcessResult result;
+  platform::ChildProcess child;
+  std::string error;
+  if (!child.Start(argv, env, ChildStream::Pipe(), ChildStream::Pipe(), ChildStream::Pipe(),
+                   &error)) {
+    result.exitCode = 127;
+    result.err = error;
+    return result;
+  }
+  // Input, output and errors at once: a child may fill one pipe before it
+  // reads all of its input.
+  std::thread writer([&] { child.WriteInput(input); });
+  std::thread errors([&] { ReadToEnd(&child, true, &result.err); });
+  ReadToEnd(&child, false, &result.out);
+  writer.join();
+  errors.join();
+  platform::ChildExit exit;
+  child.Wait(-1, &exit);
+  result.exitCode = exit.code;
+  result.signal = exit.signal;
+  return result;
+}
 
 Deadline::Deadline(const char* what, int seconds)
     : watcher_([this, what, seconds] {

@@ -66,16 +66,26 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& env = {},
                          const std::string& input = std::string());
 
-// A shared library loaded into this process as a host loads it (dlopen, or
-// LoadLibraryW on Windows), its symbols, and why the last load failed.
-void* OpenLibrary(const std::string& path);
-void* Symbol(void* library, const char* name);
-int CloseLibrary(void* library);  // 0 once unloaded
-std::string LoadError();
-
-// Copies the running program into `dir` as `name` (with ".exe" on Windows),
-// ready to run; answers the copy's path.
+// Copies the running program into `dir` as ProgramFileName(`name`), ready
+// to run; answers the copy's path.
 std::string CopyThisProgram(const std::string& dir, const std::string& name);
+// A program's or a shared library's file name on this system ("x.exe").
+std::string ProgramFileName(const std::string& name);
+std::string LibrarySuffix();
+// The names a shared library exports; false when they cannot be read, or
+// when it exports anything by ordinal only.
+bool ExportedNames(const std::string& library, std::vector<std::string>* names);
+// The path with its links resolved, as the system names a loaded module.
+std::string RealPath(const std::string& path);
+// The path with the system's own separators.
+std::string NativePath(const std::string& path);
+// Whether the log file and the registry are the machine's own (Windows),
+// shared by every test, rather than under each test's machine root.
+bool MachineStateIsShared();
+// A library of the system's C runtime, which any host may load.
+std::string SystemLibraryPath();
+// The system's temporary folder, '/'-separated, without a trailing '/'.
+std::string TempBase();
 
 // The build tree, from QUORVIL_BUILD_DIR (set by CTest).
 std::string BuildDir();
@@ -84,6 +94,8 @@ std::string SourceDir();
 std::string PluginPath();
 // The plug-in's file name on this system.
 std::string PluginFileName();
+// Makes a copied program runnable.
+void MakeExecutable(const std::string& path);
 // Sets an environment variable, or removes it for a null value.
 void SetVariable(const std::string& name, const char* value);
 

@@ -1,13 +1,6 @@
 // The agent host's SOAP side over the generated skeleton and the shared runtime.
 #include "hosts/agent/agent_service.h"
 
-#ifndef _WIN32  // Winsock comes with the gSOAP header
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
 #include <signal.h>
 
 #include <cerrno>
@@ -20,8 +13,9 @@
 #include <vector>
 
 #include "agentH.h"
-#include "hosts/agent/loopback_socket.h"
 #include "hosts/agent/received_command.h"
+#include "platform/loopback_socket.h"
+#include "platform/program.h"
 #include "platform/socket_send.h"
 #include "platform/utf.h"
 #include "support/err_obj.h"
@@ -30,24 +24,16 @@
 // runtime's lookup of the global table.
 extern SOAP_NMAC struct Namespace namespaces[];
 
-#ifdef _WIN32
-namespace {
-int poll(pollfd* fds, ULONG count, int timeoutMs) { return ::WSAPoll(fds, count, timeoutMs); }
-constexpr int SHUT_RDWR = SD_BOTH;
-}  // namespace
-#endif
-
 namespace {
 
 volatile sig_atomic_t stopRequested = 0;
-// Pointer-sized: a Winsock SOCKET is 64 bits in a 64-bit build.
-volatile loopback_socket::Handle listeningSocket = loopback_socket::kNoSocket;
+volatile platform::Socket listeningSocket = platform::kNoSocket;
 
 void OnStopSignal(int) {
   stopRequested = 1;
   // Wakes the accept() the serve loop is blocked in.
-  const loopback_socket::Handle fd = listeningSocket;
-  if (fd != loopback_socket::kNoSocket) ::shutdown(static_cast<SOAP_SOCKET>(fd), SHUT_RDWR);
+  const platform::Socket socket = listeningSocket;
+  if (socket != platform::kNoSocket) platform::Shutdown(socket);
 }
 
 size_t (*runtimeReceive)(struct soap*, char*, size_t) = nullptr;
@@ -58,17 +44,11 @@ size_t (*runtimeReceive)(struct soap*, char*, size_t) = nullptr;
 size_t ReceiveWithTimeout(struct soap* soap, char* buffer, size_t length) {
   for (;;) {
     if (stopRequested) return 0;
-    pollfd fd = {soap->socket, POLLIN, 0};
-    const int ready = ::poll(&fd, 1, AgentService::kReceiveTimeoutSeconds * 1000);
+    const int ready = platform::WaitReadable(static_cast<platform::Socket>(soap->socket),
+                                             AgentService::kReceiveTimeoutSeconds * 1000);
     if (ready > 0) return runtimeReceive(soap, buffer, length);
-    if (ready == 0) {
-      soap->errnum = ETIMEDOUT;
-      return 0;
-    }
-    if (errno != EINTR) {
-      soap->errnum = errno;
-      return 0;
-    }
+    soap->errnum = ready == 0 ? ETIMEDOUT : soap_socket_errno;
+    return 0;
   }
 }
 
@@ -193,80 +173,46 @@ void AgentService::RunOnce(int fd, std::string* response) {
 
 int AgentService::Serve(const std::string& address, int port) {
   struct soap* soap = soap_new1(SOAP_C_UTFSTRING);
-#ifdef _WIN32
-  // SO_REUSEADDR there lets a second server take a port already listened on.
-  soap->bind_flags = SO_EXCLUSIVEADDRUSE;
-#else
-  soap->bind_flags = SO_REUSEADDR;
-#endif
+  soap->bind_flags = platform::ServerBindFlags();
   soap->recv_maxlength = kMaxRequestBytes;
   // A client that leaves before its answer is written fails the send; SIGPIPE
   // keeps its default here, as in a host that never touches it.
   soap->socket_flags = platform::SendFlagsWithoutSignal();
   if (!soap_valid_socket(soap_bind(soap, address.c_str(), port, 16))) {
     std::fprintf(stderr, "quorvil-agent: cannot listen on %s:%d: %s\n", address.c_str(), port,
-                 soap->errnum != 0 ? loopback_socket::ErrorText(soap->errnum).c_str() : "bind failed");
+                 soap->errnum != 0 ? platform::SocketErrorText(soap->errnum).c_str() : "bind failed");
     soap_destroy(soap);
     soap_end(soap);
     soap_free(soap);
     return 1;
   }
-  sockaddr_storage bound{};
-  socklen_t boundLength = sizeof bound;
-  int boundPort = port;
-  if (::getsockname(soap->master, reinterpret_cast<sockaddr*>(&bound), &boundLength) == 0) {
-    if (bound.ss_family == AF_INET) {
-      boundPort = ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
-    } else if (bound.ss_family == AF_INET6) {
-      boundPort = ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
+  const int bound = platform::BoundPort(static_cast<platform::Socket>(soap->master));
+  const int boundPort = bound != 0 ? bound : port;
+
+  listeningSocket = static_cast<platform::Socket>(soap->master);
+  const int status = [&] {
+    platform::StopRequests stopRequests(OnStopSignal);
+    std::printf("listening on %s:%d\n", address.c_str(), boundPort);
+    std::fflush(stdout);
+
+    runtimeReceive = soap->frecv;
+    // The runtime's poll drops the fault for a peer that has only stopped
+    // sending, the very peer whose request was cut short.
+    soap->fpoll = nullptr;
+    while (!stopRequested) {
+      if (!soap_valid_socket(soap_accept(soap))) {
+        if (stopRequested) break;
+        std::fprintf(stderr, "quorvil-agent: accept failed: %s\n",
+                     platform::SocketErrorText(soap->errnum).c_str());
+        return 1;
+      }
+      soap->frecv = ReceiveWithTimeout;
+      ServeRequest(soap);
+      soap->frecv = runtimeReceive;
     }
-  }
-
-  listeningSocket = static_cast<loopback_socket::Handle>(soap->master);
-#ifdef _WIN32
-  // Ctrl-C and Ctrl-Break of the console; SIGTERM only by raise().
-  void (*previousInt)(int) = ::signal(SIGINT, OnStopSignal);
-  void (*previousBreak)(int) = ::signal(SIGBREAK, OnStopSignal);
-  void (*previousTerm)(int) = ::signal(SIGTERM, OnStopSignal);
-#else
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  struct sigaction previousInt {}, previousTerm {};
-  ::sigaction(SIGINT, &action, &previousInt);
-  ::sigaction(SIGTERM, &action, &previousTerm);
-#endif
-
-  std::printf("listening on %s:%d\n", address.c_str(), boundPort);
-  std::fflush(stdout);
-
-  runtimeReceive = soap->frecv;
-  // The runtime's poll drops the fault for a peer that has only stopped
-  // sending, the very peer whose request was cut short.
-  soap->fpoll = nullptr;
-  int status = 0;
-  while (!stopRequested) {
-    if (!soap_valid_socket(soap_accept(soap))) {
-      if (stopRequested) break;
-      std::fprintf(stderr, "quorvil-agent: accept failed: %s\n",
-                   loopback_socket::ErrorText(soap->errnum).c_str());
-      status = 1;
-      break;
-    }
-    soap->frecv = ReceiveWithTimeout;
-    ServeRequest(soap);
-    soap->frecv = runtimeReceive;
-  }
-
-  listeningSocket = loopback_socket::kNoSocket;
-#ifdef _WIN32
-  ::signal(SIGINT, previousInt);
-  ::signal(SIGBREAK, previousBreak);
-  ::signal(SIGTERM, previousTerm);
-#else
-  ::sigaction(SIGINT, &previousInt, nullptr);
-  ::sigaction(SIGTERM, &previousTerm, nullptr);
-#endif
+    return 0;
+  }();
+  listeningSocket = platform::kNoSocket;
   // The failed accept of a stop leaves its fault in the context.
   soap_destroy(soap);
   soap_end(soap);

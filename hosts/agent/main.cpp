@@ -1,12 +1,6 @@
 // quorvil-agent: a stand-in for the management agent that loads the plug-in,
 // drives its entry points and hands it commands received over SOAP.
-#include <fcntl.h>
 #include <unistd.h>
-#ifdef _WIN32
-#include <io.h>
-
-#include <cwchar>
-#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +12,8 @@
 #include "hosts/agent/compose.h"
 #include "hosts/agent/plugin_loader.h"
 #include "hosts/agent/transport.h"
+#include "platform/open_file.h"
+#include "platform/program.h"
 #include "platform/utf.h"
 #include "quorvil/version.h"
 
@@ -25,12 +21,7 @@ namespace {
 
 // A file descriptor reading `path` as bytes, negative with errno set.
 int OpenToRead(const std::string& path) {
-#ifdef _WIN32
-  const WideString wide = platform::Utf8ToUtf16(path.data(), path.size());
-  return ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY);
-#else
-  return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-#endif
+  return platform::OpenToRead(platform::Utf8ToUtf16(path.data(), path.size()));
 }
 
 const char kUsage[] =
@@ -256,26 +247,24 @@ int Send(const std::vector<std::string>& args) {
   return PrintAnswer(response);
 }
 
-int AgentMain(int argc, char** argv) {
-#ifdef _WIN32
-  // Requests and their answers are bytes: no CR LF translation on the way.
-  ::_setmode(0, _O_BINARY);
-  ::_setmode(1, _O_BINARY);
-#endif
+int AgentMain(const std::vector<std::string>& argv) {
+  // Requests and their answers are bytes.
+  platform::SetBinaryStandardStreams();
+  const size_t argc = argv.size();
   std::string pluginPath;
   std::vector<std::string> args;
-  int i = 1;
+  size_t i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
-    if (std::strcmp(argv[i], "--plugin") == 0 && i + 1 < argc) {
+    if (argv[i] == "--plugin" && i + 1 < argc) {
       pluginPath = argv[++i];
-    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+    } else if (argv[i] == "--help" || argv[i] == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
-    } else if (std::strcmp(argv[i], "--version") == 0) {
+    } else if (argv[i] == "--version") {
       std::puts("quorvil-agent " QUORVIL_VERSION);
       return 0;
     } else {
-      return Fail(std::string("unknown option ") + argv[i] + " (try --help)", 2);
+      return Fail("unknown option " + argv[i] + " (try --help)", 2);
     }
   }
   if (i == argc) {
@@ -285,7 +274,7 @@ int AgentMain(int argc, char** argv) {
   const std::string command = argv[i++];
   for (; i < argc; ++i) {
     // --plugin after the command too, as the first version accepted it.
-    if (std::strcmp(argv[i], "--plugin") == 0 && i + 1 < argc &&
+    if (argv[i] == "--plugin" && i + 1 < argc &&
         (command == "exports" || command == "call" || command == "run" || command == "serve")) {
       pluginPath = argv[++i];
     } else {
@@ -326,19 +315,4 @@ int AgentMain(int argc, char** argv) {
 
 }  // namespace
 
-#ifdef _WIN32
-// The arguments as UTF-8 whatever the ANSI code page, so that attribute
-// texts and file names reach the agent whole.
-int wmain(int argc, wchar_t** wideArgv) {
-  std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) {
-    args.push_back(platform::Utf16ToUtf8(wideArgv[i], std::wcslen(wideArgv[i])));
-  }
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  return AgentMain(argc, argv.data());
-}
-#else
-int main(int argc, char** argv) { return AgentMain(argc, argv); }
-#endif
+int main(int argc, char** argv) { return AgentMain(platform::ProgramArguments(argc, argv)); }

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "agentH.h"
-#include "hosts/agent/loopback_socket.h"
+#include "platform/loopback_socket.h"
 
 extern SOAP_NMAC struct Namespace namespaces[];
 
@@ -102,29 +102,29 @@ bool ParseLoopbackUrl(const std::string& url, LoopbackUrl* parsed, std::string* 
 
 bool Exchange(const LoopbackUrl& url, const std::string& request, std::string* response,
               std::string* error) {
-  using namespace loopback_socket;
-  const Handle socket = Connect(url.host, url.port, "cannot connect to " + url.hostHeader, error);
+  using namespace platform;
+  const Socket socket = Connect(url.host, url.port, "cannot connect to " + url.hostHeader, error);
   if (socket == kNoSocket) return false;
   bool ok = SendAll(socket, request);
-  if (!ok) *error = Failure("cannot send the request");
+  if (!ok) *error = SocketFailure("cannot send the request");
   // The request is whole: a server reading to the end of input stops there.
   if (ok) FinishSending(socket);
   while (ok) {
     const int ready = WaitReadable(socket, kAnswerTimeoutMs);
     if (ready <= 0) {
-      *error = ready == 0 ? "no answer from the agent" : Failure("poll");
+      *error = ready == 0 ? "no answer from the agent" : SocketFailure("poll");
       ok = false;
       break;
     }
     char buffer[8192];
     const long n = Receive(socket, buffer, sizeof buffer);
     if (n < 0) {
-      *error = Failure("cannot read the answer");
+      *error = SocketFailure("cannot read the answer");
       ok = false;
     }
     if (n <= 0) break;
     response->append(buffer, static_cast<size_t>(n));
   }
-  Close(socket);
+  CloseSocket(socket);
   return ok;
 }

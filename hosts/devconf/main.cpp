@@ -1,10 +1,5 @@
 // devconf-service: stand-in for the agent's local service and the management
 // server; answers Set and Get and logs every request as one JSON line.
-#ifndef _WIN32  // Winsock comes with the gSOAP header
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#endif
 #include <signal.h>
 #include <unistd.h>
 
@@ -16,6 +11,9 @@
 
 #include "DeviceConfigH.h"
 #include "DeviceConfig.nsmap"
+#include "platform/loopback_socket.h"
+#include "platform/program.h"
+#include "platform/socket_send.h"
 #include "quorvil/version.h"
 #include "service/soap_context.h"
 
@@ -171,14 +169,6 @@ int Answer(struct soap* soap) {
   return SOAP_FAULT;
 }
 
-int ListeningPort(SOAP_SOCKET master) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  if (getsockname(master, reinterpret_cast<sockaddr*>(&address), &length) != 0) return -1;
-  if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-  return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-}
-
 }  // namespace
 
 int soap__Set(struct soap* soap, wchar_t* xIn, int& r) {
@@ -208,28 +198,15 @@ int main(int argc, char** argv) {
     }
   }
 
-#ifdef _WIN32
-  signal(SIGINT, OnSignal);
-  signal(SIGTERM, OnSignal);
-#else
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-#endif
+  const platform::StopRequests stopRequests(OnSignal);
 
   struct soap soap;
   soap_init(&soap);
   soap_set_namespaces(&soap, namespaces);
   soap.fignore = SkipUnknownElement;
-#ifdef _WIN32
-  // SO_REUSEADDR there lets a second server take a port already listened on.
-  soap.bind_flags = SO_EXCLUSIVEADDRUSE;
-#else
-  soap.bind_flags = SO_REUSEADDR;
-#endif
+  soap.bind_flags = platform::ServerBindFlags();
+  // A client that leaves before its answer fails the send, not the service.
+  soap.socket_flags = platform::SendFlagsWithoutSignal();
   soap.accept_timeout = -200000;  // wake up five times a second to see a signal
   soap.recv_timeout = 15;
   soap.send_timeout = 15;
@@ -241,7 +218,7 @@ int main(int argc, char** argv) {
     soap_done(&soap);
     return 1;
   }
-  int port = ListeningPort(soap.master);
+  const int port = platform::BoundPort(static_cast<platform::Socket>(soap.master));
   std::fprintf(stderr, "devconf-service: listening on %s:%d\n", g_options.bind.c_str(), port);
   if (!g_options.portFile.empty()) {
     std::string temporary = g_options.portFile + ".tmp";

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "hosts/workflow/library_loader.h"
 #include "hosts/workflow/ondra/ondra.h"
+#include "platform/shared_library.h"
 #include "platform/utf.h"
 #include "quorvil/version.h"
 
@@ -46,19 +46,22 @@ void Remember(const ondra::Exception& e, void*) { reported.push_back(Narrow(e.ge
 
 class Library {
  public:
-  explicit Library(const char* path) : path_(path), handle_(OpenLibrary(path)) {}
+  explicit Library(const char* path)
+      : path_(path), handle_(platform::LoadSharedLibrary(path, &loadError_)) {}
   ~Library() {
-    if (handle_ != nullptr) CloseLibrary(handle_);
+    if (handle_ != nullptr) platform::UnloadSharedLibrary(handle_);
   }
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
   bool Loaded() const { return handle_ != nullptr; }
-  void* Find(const char* name) const { return LibrarySymbol(handle_, name); }
+  void* Find(const char* name) const { return platform::SharedLibrarySymbol(handle_, name); }
   const char* path() const { return path_; }
+  const std::string& loadError() const { return loadError_; }
 
  private:
   const char* path_;
+  std::string loadError_;
   void* handle_;
 };
 
@@ -72,7 +75,7 @@ void* Entry(const Library& lib, const char* name) {
 int Register(const char* path, const char* entry, const char* done) {
   Library lib(path);
   if (!lib.Loaded()) {
-    std::fprintf(stderr, "drovemark-host: cannot load %s: %s\n", path, LibraryLoadError().c_str());
+    std::fprintf(stderr, "drovemark-host: cannot load %s: %s\n", path, lib.loadError().c_str());
     return 2;
   }
   auto fn = reinterpret_cast<RegisterFn>(Entry(lib, entry));
@@ -143,7 +146,7 @@ int Run(ondra::DynamicObject* object, const char* progId) {
 int Create(const char* path, const char* progId) {
   Library lib(path);
   if (!lib.Loaded()) {
-    std::fprintf(stderr, "drovemark-host: cannot load %s: %s\n", path, LibraryLoadError().c_str());
+    std::fprintf(stderr, "drovemark-host: cannot load %s: %s\n", path, lib.loadError().c_str());
     return 2;
   }
   auto create = reinterpret_cast<CreateFn>(Entry(lib, "DllCreateInstance"));

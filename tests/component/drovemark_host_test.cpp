@@ -1,13 +1,9 @@
 // drovemark-host end to end: each command in a process of its own.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
-#include <climits>
 #include <string>
 
+#include "platform/registry.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -15,18 +11,15 @@ namespace {
 using testing_support::ProcessResult;
 using testing_support::RunProcess;
 
-#ifdef _WIN32
-// Backslashed, as GetModuleFileNameW gives the registered library's path back.
-const std::string kLibrary = testing_support::BuildDir() + "\\component\\QuorvilComponent.dll";
-const std::string kHost = testing_support::BuildDir() + "\\hosts\\workflow\\drovemark-host.exe";
-const std::string kOndraCore = testing_support::BuildDir() + "\\hosts\\workflow\\ondraCore.dll";
-const std::string kMissingLibrary = "C:\\nonexistent\\Nothing.dll";
-#else
-const std::string kLibrary = COMPONENT_LIBRARY;
-const std::string kHost = DROVEMARK_HOST;
-const std::string kOndraCore = ONDRA_CORE_LIBRARY;
-const std::string kMissingLibrary = "/nonexistent/libNothing.so";
-#endif
+using testing_support::BuildDir;
+using testing_support::NativePath;
+
+// With the system's separators, as it gives the registered library's path back.
+const std::string kLibrary = NativePath(BuildDir() + "/" + COMPONENT_LIBRARY);
+const std::string kHost = NativePath(BuildDir() + "/" + DROVEMARK_HOST);
+const std::string kOndraCore = NativePath(BuildDir() + "/" + ONDRA_CORE_LIBRARY);
+const std::string kMissingLibrary =
+    NativePath("/nonexistent/Nothing" + testing_support::LibrarySuffix());
 constexpr const char* kProgId = "Components_R_Us.ComponentX.1";
 
 class DrovemarkHost : public ::testing::Test {
@@ -47,12 +40,7 @@ TEST_F(DrovemarkHost, RegistersListsCreatesAndUnregistersAComponentLibrary) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "DllRegisterServer: 0x00000000 (registered the classes of " + kLibrary + ")\n");
 
-#ifdef _WIN32
-  const std::string real = kLibrary;
-#else
-  char real[PATH_MAX];
-  ASSERT_NE(::realpath(kLibrary.c_str(), real), nullptr);
-#endif
+  const std::string real = testing_support::RealPath(kLibrary);
   r = Host({"list"});
   EXPECT_EQ(r.out, std::string(kProgId) + "\tA plug-in component template\tflags 0x0\t" + real + "\n");
 
@@ -78,18 +66,16 @@ TEST_F(DrovemarkHost, CreatingAnUnknownProgIdFailsAndSaysWhy) {
 }
 
 TEST_F(DrovemarkHost, RegisteringFailsWithEFailWhenTheRegistryRefuses) {
-#ifdef _WIN32
-  GTEST_SKIP() << "Wine cannot make the registry refuse a key";
-#else
-  const std::string software = root_.path() + "/registry/HKEY_LOCAL_MACHINE/Software";
-  ASSERT_EQ(::mkdir((root_.path() + "/registry").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir((root_.path() + "/registry/HKEY_LOCAL_MACHINE").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir(software.c_str(), 0755), 0);
-  testing_support::WriteFile(software + "/Drovemark", "not a key");
+  // A value where the host's key should be: no key can be made below it.
+  {
+    testing_support::ScopedRoot machine(root_.path());
+    auto software = platform::RegKey::Create("Software", platform::RegAccess::kAll);
+    ASSERT_TRUE(software);
+    ASSERT_TRUE(software->SetValue("Drovemark", platform::kRegSz, "not a key", 9));
+  }
   const ProcessResult r = Host({"register", kLibrary});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "drovemark-host: DllRegisterServer of " + kLibrary + " failed with 0x80004005\n");
-#endif
 }
 
 TEST_F(DrovemarkHost, LibraryThatCannotBeLoadedOrLacksTheEntryPointIsRefused) {

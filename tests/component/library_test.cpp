@@ -1,16 +1,11 @@
 // The component library's globals, start-up and class array, in-process.
 #include <gtest/gtest.h>
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 #include <algorithm>
-#include <climits>
 #include <string>
 
 #include "component/library.h"
+#include "platform/module_path.h"
 #include "platform/utf.h"
 #include "tests/component/test_context.h"
 
@@ -22,16 +17,11 @@ using component_test::Narrow;
 
 constexpr const char* kProgId = "Components_R_Us.ComponentX.1";
 
+// The program's own path, asked of the system in the other way it knows.
 std::string OwnPath() {
-#ifdef _WIN32
-  wchar_t buf[MAX_PATH];
-  const DWORD n = ::GetModuleFileNameW(nullptr, buf, MAX_PATH);
-  return platform::Utf16ToUtf8(buf, n < MAX_PATH ? n : 0);
-#else
-  char buf[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
-  return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
-#endif
+  constexpr size_t kMaxPathUnits = 260;
+  const WideString path = platform::ExecutablePath(kMaxPathUnits);
+  return platform::Utf16ToUtf8(path.data(), path.size());
 }
 
 TEST(ComponentLibrary, LoadBuildsTheGlobalsAndAttachOffersTheClassToTheHost) {

@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "hosts/agent/compose.h"
-#include "hosts/agent/loopback_socket.h"
 #include "hosts/agent/transport.h"
+#include "platform/loopback_socket.h"
 #include "platform/machine_root.h"
 #include "platform/utf.h"
 #include "support/err_obj.h"
@@ -27,13 +27,7 @@ using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
-#ifdef _WIN32
-constexpr char kLibrarySuffix[] = ".dll";
-constexpr int kAddressInUse = 10048;  // WSAEADDRINUSE
-#else
-constexpr char kLibrarySuffix[] = ".so";
-constexpr int kAddressInUse = EADDRINUSE;
-#endif
+const std::string kLibrarySuffix = testing_support::LibrarySuffix();
 
 std::string Agent() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
 std::string Probe() { return BuildDir() + "/tests/hosts/libquorvil_probe_plugin" + kLibrarySuffix; }
@@ -626,7 +620,7 @@ TEST_F(AgentTest, ServeOnATakenPortSaysSo) {
   EXPECT_EQ(second.Stop(SIGTERM), 1);
   EXPECT_EQ(second.stderrText(), "quorvil-agent: cannot listen on 127.0.0.1:" +
                                      std::to_string(first.port()) + ": " +
-                                     loopback_socket::ErrorText(kAddressInUse) + "\n");
+                                     platform::SocketErrorText(platform::AddressInUseError()) + "\n");
 }
 
 }  // namespace

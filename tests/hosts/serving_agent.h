@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/child_process.h"
+
 namespace agent_test {
 
 class ServingAgent {
@@ -31,9 +33,9 @@ class ServingAgent {
   static bool StopsBySignal();
 
  private:
-  struct Process;
-  std::unique_ptr<Process> process_;
+  std::unique_ptr<platform::ChildProcess> process_;
   int port_ = 0;
+  bool stopped_ = false;
   int status_ = -1;
   std::string stderr_;
 };

@@ -10,19 +10,14 @@
 #include "plugin/exports.h"
 #include "support/err_obj.h"
 #include "tests/plugin/recording_host.h"
+#include "platform/shared_library.h"
 #include "tests/test_support.h"
-#ifdef _WIN32
-#include "tests/test_support_win.h"
-#endif
 
 namespace {
 
 using testing_support::BuildDir;
-using testing_support::LoadError;
-using testing_support::OpenLibrary;
 using testing_support::ReadFile;
 using testing_support::RunProcess;
-using testing_support::Symbol;
 using testing_support::TempDir;
 
 std::string Agent() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
@@ -36,20 +31,8 @@ std::string LogPath(const std::string& root) {
 
 
 TEST(PluginExports, ExactlyTheSevenEntryPointsAreExported) {
-#ifdef _WIN32
   std::vector<std::string> names;
-  ASSERT_TRUE(testing_support::DllExportNames(testing_support::PluginPath(), &names));
-#else
-  auto r = RunProcess({"/usr/bin/nm", "-D", "--defined-only", testing_support::PluginPath()});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  std::vector<std::string> names;
-  std::regex line(R"(^[0-9a-f]+ (\w) (\S+)$)");
-  std::istringstream in(r.out);
-  for (std::string l; std::getline(in, l);) {
-    std::smatch m;
-    if (std::regex_match(l, m, line)) names.push_back(m[2]);
-  }
-#endif
+  ASSERT_TRUE(testing_support::ExportedNames(testing_support::PluginPath(), &names));
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"GetInfo", "GetPluginVersion", "InitModule",
                                              "PostCommand", "RunTimeRoutine", "SetDbg",
@@ -82,8 +65,9 @@ TEST(PluginExports, RegistrySwitchSilencesMainLogButNotTheErrorReport) {
   TempDir root;
   const std::string log = LogPath(root.path());
   testing_support::RemoveTree(log);
-#ifdef _WIN32
-  // The real registry outlives the test: the switch goes when it ends.
+  // Windows' registry is the machine's own and outlives the test: the switch
+  // goes when it ends.
+  testing_support::ScopedRoot machine(root.path());
   auto key = platform::RegKey::Create("Software\\Korvane\\LogModule", platform::RegAccess::kAll);
   ASSERT_NE(key, nullptr);
   ASSERT_TRUE(key->SetValue("Quorvil", platform::kRegSz, WIDE(""), sizeof(WideChar)));
@@ -91,11 +75,6 @@ TEST(PluginExports, RegistrySwitchSilencesMainLogButNotTheErrorReport) {
     platform::RegKey* key;
     ~Unswitch() { key->DeleteValue("Quorvil"); }
   } unswitch{key.get()};
-#else
-  const std::string key = root.path() + "/registry/HKEY_LOCAL_MACHINE/Software/Korvane/LogModule";
-  ASSERT_TRUE(platform::MakeDirectories(key));
-  testing_support::WriteFile(key + "/Quorvil", "");
-#endif
   auto r = RunProcess({Agent(), "--plugin", testing_support::PluginPath(), "exports"},
                       {{"QUORVIL_ROOT", root.path()}});
   ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -103,10 +82,6 @@ TEST(PluginExports, RegistrySwitchSilencesMainLogButNotTheErrorReport) {
 }
 
 TEST(PluginExports, UnopenableLogSendsTheNoticeOncePerChannelThenLinesToStandardError) {
-#ifdef _WIN32
-  GTEST_SKIP() << "this program's own log channels hold C:\\runtime.log open, so it cannot be made "
-                  "unopenable, and the notice goes to OutputDebugStringW, not standard error";
-#endif
   TempDir root;
   ASSERT_TRUE(platform::MakeDirectories(root.path() + "/drive_c/runtime.log"));
   auto r = RunProcess({Agent(), "--plugin", testing_support::PluginPath(), "call", "InitModule"},
@@ -121,13 +96,8 @@ TEST(PluginExports, UnopenableLogSendsTheNoticeOncePerChannelThenLinesToStandard
 }
 
 TEST(PluginExports, MissingEntryPointIsNamedByTheHost) {
-  // The support test library exports none of the seven.
-#ifdef _WIN32
-  const std::string library = "C:\\windows\\system32\\msvcrt.dll";
-#else
-  const std::string library = "/lib/x86_64-linux-gnu/libm.so.6";
-#endif
-  auto r = RunProcess({Agent(), "--plugin", library, "exports"});
+  // The C runtime exports none of the seven.
+  auto r = RunProcess({Agent(), "--plugin", testing_support::SystemLibraryPath(), "exports"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("does not export InitModule"), std::string::npos) << r.err;
 }
@@ -136,9 +106,11 @@ TEST(PluginExports, MissingEntryPointIsNamedByTheHost) {
 class LoadedPlugin : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    handle_ = OpenLibrary(testing_support::PluginPath());
-    ASSERT_NE(handle_, nullptr) << LoadError();
-    post_ = reinterpret_cast<QuorvilPostCommand>(Symbol(handle_, "PostCommand"));
+    std::string error;
+    handle_ = platform::LoadSharedLibrary(testing_support::PluginPath(), &error);
+    ASSERT_NE(handle_, nullptr) << error;
+    post_ = reinterpret_cast<QuorvilPostCommand>(
+        platform::SharedLibrarySymbol(handle_, "PostCommand"));
     ASSERT_NE(post_, nullptr);
   }
   static void* handle_;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/shared_library.h"
 #include "plugin/exports.h"
 #include "support/err_obj.h"
 #include "tests/plugin/recording_host.h"
@@ -137,9 +138,11 @@ uint32_t CodeOf(QuorvilPostCommand post, RecordingHost& host) {
 }
 
 TEST(HostFaults, HostKeepsItsHandledFaultsAndCommandFaultsStillArriveAsErrObj) {
-  void* library = testing_support::OpenLibrary(testing_support::PluginPath());
-  ASSERT_NE(library, nullptr) << testing_support::LoadError();
-  auto post = reinterpret_cast<QuorvilPostCommand>(testing_support::Symbol(library, "PostCommand"));
+  std::string error;
+  void* library = platform::LoadSharedLibrary(testing_support::PluginPath(), &error);
+  ASSERT_NE(library, nullptr) << error;
+  auto post =
+      reinterpret_cast<QuorvilPostCommand>(platform::SharedLibrarySymbol(library, "PostCommand"));
   ASSERT_NE(post, nullptr);
 
   // In the host's callback, during the command.

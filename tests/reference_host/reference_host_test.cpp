@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/shared_library.h"
 #include "tests/devconf_peer.h"
 #include "tests/reference_host/host_system.h"
 #include "tests/service/hostile_peer.h"
@@ -241,13 +242,15 @@ class ReferenceHost : public ::testing::Test {
     ASSERT_TRUE(reference_host::BrokenPipeDispositionIsDefault())
         << "the host must start as a host does, with the default SIGPIPE disposition";
     reference_host::PrepareMachine();
-    library_ = testing_support::OpenLibrary(testing_support::PluginPath());
-    ASSERT_NE(library_, nullptr) << testing_support::LoadError();
-    post_ = reinterpret_cast<PostCommandEntry>(testing_support::Symbol(library_, "PostCommand"));
+    std::string error;
+    library_ = platform::LoadSharedLibrary(testing_support::PluginPath(), &error);
+    ASSERT_NE(library_, nullptr) << error;
+    post_ = reinterpret_cast<PostCommandEntry>(
+        platform::SharedLibrarySymbol(library_, "PostCommand"));
     ASSERT_NE(post_, nullptr);
   }
   static void TearDownTestSuite() {
-    if (library_ != nullptr) testing_support::CloseLibrary(library_);
+    if (library_ != nullptr) platform::UnloadSharedLibrary(library_);
     library_ = nullptr;
   }
 
@@ -301,7 +304,7 @@ bool EndsWithLine(const std::string& log, const std::string& message) {
 TEST_F(ReferenceHost, EveryOtherEntryPointAnswersZero) {
   for (const char* name :
        {"InitModule", "UninitModule", "GetInfo", "RunTimeRoutine", "GetPluginVersion", "SetDbg"}) {
-    auto entry = reinterpret_cast<EntryPoint>(testing_support::Symbol(library_, name));
+    auto entry = reinterpret_cast<EntryPoint>(platform::SharedLibrarySymbol(library_, name));
     ASSERT_NE(entry, nullptr) << name;
     EXPECT_EQ(entry(), 0) << name;
   }

@@ -72,11 +72,7 @@ class AgentFolder {
  public:
   AgentFolder() {
     namespace fs = std::filesystem;
-#ifdef _WIN32
-    const std::string name = "call_set_probe.exe";
-#else
-    const std::string name = "call_set_probe";
-#endif
+    const std::string name = testing_support::ProgramFileName("call_set_probe");
     probe_ = dir_.path() + "/" + name;
     fs::copy_file(testing_support::BuildDir() + "/tests/service/" + name, probe_);
     fs::permissions(probe_, fs::perms::owner_all);

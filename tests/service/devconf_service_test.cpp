@@ -52,12 +52,12 @@ TEST(DevconfService, AnswersSetWithTheChosenRAndLogsTheRequestAsOneJsonLine) {
   int32_t result = 0;
   ASSERT_EQ(CallSet(url.c_str(), WIDE("<Doc a=\"1\">\n\t\u00e9</Doc>"), &result), 0);
   EXPECT_EQ(result, -42);
-#ifdef _WIN32
-  // No SIGTERM to end it gracefully: it is ended, its line already on disk.
-  service.process().Stop();
-#else
-  EXPECT_EQ(service.process().Stop(), 0);
-#endif
+  // Where no process can ask another to stop, it is ended, its line already
+  // on disk.
+  const int status = service.process().Stop();
+  if (platform::ChildProcess::CanRequestStop()) {
+    EXPECT_EQ(status, 0);
+  }
 
   std::string line = service.Stdout();
   const std::string idStart = "{\"operation\":\"Set\",\"MessageID\":\"";

@@ -31,7 +31,7 @@ std::string Head(const char* status, const char* type, size_t length) {
 
 HostilePeer::HostilePeer(Hostility hostility, int port) : hostility_(hostility) {
   listener_ = Listen("127.0.0.1", port);
-  if (listener_ < 0)
+  if (listener_ == kNoSocket)
     throw std::runtime_error("hostile peer cannot listen on 127.0.0.1:" + std::to_string(port));
   port_ = BoundPort(listener_);
   thread_ = std::thread([this] { Run(); });
@@ -47,7 +47,7 @@ std::string HostilePeer::Url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-bool HostilePeer::SendAll(int connection, const std::string& bytes) {
+bool HostilePeer::SendAll(Socket connection, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size() && Writable(connection, stop_)) {
     const long n = Send(connection, bytes.data() + done, bytes.size() - done);
@@ -60,7 +60,7 @@ bool HostilePeer::SendAll(int connection, const std::string& bytes) {
 
 void HostilePeer::Run() {
   while (Readable(listener_, stop_)) {
-    const int c = Accept(listener_);
+    const Socket c = Accept(listener_);
     if (c < 0) continue;
     char buffer[65536];
     if (hostility_ == Hostility::kCloseEarly) {
@@ -91,7 +91,7 @@ void HostilePeer::Run() {
   }
 }
 
-void HostilePeer::Answer(int c) {
+void HostilePeer::Answer(Socket c) {
   switch (hostility_) {
     case Hostility::kTrickle: {
       const std::string reply = HttpOk(Soap11(SetResponse("<s:r>1</s:r>")));

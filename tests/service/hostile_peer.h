@@ -6,6 +6,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/loopback_socket.h"
+
 namespace service_test {
 
 enum class Hostility {
@@ -36,11 +38,11 @@ class HostilePeer {
 
  private:
   void Run();
-  void Answer(int connection);
-  bool SendAll(int connection, const std::string& bytes);
+  void Answer(platform::Socket connection);
+  bool SendAll(platform::Socket connection, const std::string& bytes);
 
   Hostility hostility_;
-  int listener_ = -1;
+  platform::Socket listener_ = platform::kNoSocket;
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<size_t> requests_{0};

@@ -1,7 +1,5 @@
 // The service code loaded into a host with its own generated gSOAP service:
 // each side keeps its namespace table, header and callbacks.
-#include <dlfcn.h>
-
 #include <cstdint>
 #include <string>
 
@@ -9,6 +7,7 @@
 
 #include "OtherServiceH.h"
 #include "OtherService.nsmap"
+#include "platform/shared_library.h"
 #include "platform/wide.h"
 #include "tests/service/service_test_support.h"
 #include "tests/test_support.h"
@@ -45,9 +44,10 @@ TEST(ServiceIsolation, HostCallUsesTheHostsOwnTableAndHeader) {
 }
 
 TEST(ServiceIsolation, LoadedServiceCodeSendsItsOwnNamespacesAndHeader) {
-  void* module = dlopen(ModulePath().c_str(), RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(module, nullptr) << dlerror();
-  auto call = reinterpret_cast<ModuleCallSetFn>(dlsym(module, "ModuleCallSet"));
+  std::string error;
+  void* module = platform::LoadSharedLibrary(ModulePath(), &error);
+  ASSERT_NE(module, nullptr) << error;
+  auto call = reinterpret_cast<ModuleCallSetFn>(platform::SharedLibrarySymbol(module, "ModuleCallSet"));
   ASSERT_NE(call, nullptr);
 
   CapturePeer peer;
@@ -67,7 +67,7 @@ TEST(ServiceIsolation, LoadedServiceCodeSendsItsOwnNamespacesAndHeader) {
   EXPECT_EQ(ElementText(body, "wsa:To"), peer.Url());
   EXPECT_TRUE(HasElement(body, "wsa:MessageID"));
   EXPECT_EQ(ElementText(body, "soap:xIn"), "&lt;Doc/&gt;");
-  dlclose(module);
+  platform::UnloadSharedLibrary(module);
 }
 
 TEST(ServiceIsolation, LoadedModuleExportsNoGsoapSymbols) {

@@ -1,5 +1,4 @@
-// A child-process runner that reports the child's peak memory, one file per
-// system.
+// A child-process runner that reports the child's peak memory.
 #pragma once
 
 #include <map>

@@ -3,10 +3,6 @@
 #include "service/proxy_settings.h"
 
 #include <gtest/gtest.h>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +11,7 @@
 
 #include "platform/host_addresses.h"
 #include "platform/machine_root.h"
+#include "platform/program.h"
 #include "service/local_address.h"
 #include "tests/test_support.h"
 
@@ -25,10 +22,8 @@ __attribute__((constructor)) void RunProbe() {
   const char* probe = std::getenv("QUORVIL_PROXY_PROBE");
   if (probe == nullptr) return;
   const std::string p(probe);
-#ifdef _WIN32
-  // The bytes as printed, without text-mode CR LF.
-  ::_setmode(::_fileno(stdout), _O_BINARY);
-#endif
+  // The bytes as printed.
+  platform::SetBinaryStandardStreams();
   if (p == "read") {
     char host[kProxyBufferSize] = "keep";
     char port[kProxyBufferSize] = "keep";

@@ -15,6 +15,9 @@
 
 namespace service_test {
 
+// How often a waiting peer looks whether it was asked to stop.
+constexpr int kStopCheckMs = 50;
+
 std::string HttpRequest::Header(const std::string& name) const {
   std::string needle = "\r\n" + name + ": ";
   size_t at = head.find(needle);
@@ -27,7 +30,7 @@ std::string HttpRequest::RequestLine() const { return head.substr(0, head.find("
 
 CapturePeer::CapturePeer(const std::string& address) : address_(address) {
   listener_ = Listen(address, 0);
-  if (listener_ < 0) throw std::runtime_error("capture peer cannot listen on " + address);
+  if (listener_ == kNoSocket) throw std::runtime_error("capture peer cannot listen on " + address);
   port_ = BoundPort(listener_);
   thread_ = std::thread([this] { Run(); });
 }
@@ -171,14 +174,14 @@ std::string DevconfServicePath() {
 
 void CapturePeer::Run() {
   while (Readable(listener_, stop_)) {
-    const int c = Accept(listener_);
+    const Socket c = Accept(listener_);
     if (c >= 0) Serve(c);
   }
 }
 
 // One connection: reads a whole request, keeps it, answers with the next
 // queued reply, or with nothing until the client gives up.
-void CapturePeer::Serve(int c) {
+void CapturePeer::Serve(Socket c) {
   ++connections_;
   std::string data;
   char buffer[65536];
@@ -226,10 +229,53 @@ int WaitForPortFile(const std::string& path, int seconds) {
 }
 
 int ClosedPort() {
-  const int fd = Listen("127.0.0.1", 0);
-  const int port = fd >= 0 ? BoundPort(fd) : 0;
-  if (fd >= 0) CloseSocket(fd);
+  const Socket s = Listen("127.0.0.1", 0);
+  const int port = s != kNoSocket ? BoundPort(s) : 0;
+  if (s != kNoSocket) CloseSocket(s);
   return port;
+}
+
+bool Readable(Socket socket, const std::atomic<bool>& stop) {
+  while (!stop) {
+    if (platform::WaitReadable(socket, kStopCheckMs) > 0) return true;
+  }
+  return false;
+}
+
+bool Writable(Socket socket, const std::atomic<bool>& stop) {
+  while (!stop) {
+    if (platform::WaitWritable(socket, kStopCheckMs) > 0) return true;
+  }
+  return false;
+}
+
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
+                                     const std::string& stdoutFile,
+                                     const std::map<std::string, std::string>& env) {
+  using platform::ChildStream;
+  std::string error;
+  ended_ = !process_.Start(argv, env, ChildStream::Null(), ChildStream::File(stdoutFile),
+                           ChildStream::Inherit(), &error);
+}
+
+BackgroundProcess::~BackgroundProcess() { Stop(); }
+
+int BackgroundProcess::Stop() {
+  if (ended_) return status_;
+  if (!process_.RequestStop(platform::StopRequest::kTerminate)) process_.Kill();
+  return Wait(30);
+}
+
+int BackgroundProcess::Wait(int seconds) {
+  if (ended_) return status_;
+  platform::ChildExit exit;
+  if (!process_.Wait(seconds * 1000, &exit)) {
+    process_.Kill();
+    process_.Wait(-1, &exit);
+  }
+  ended_ = true;
+  status_ = exit.code;
+  return status_;
 }
 
 }  // namespace service_test

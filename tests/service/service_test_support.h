@@ -2,8 +2,6 @@
 // background program, and the pieces of SOAP text the tests compare.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <map>
@@ -11,6 +9,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/child_process.h"
+#include "platform/loopback_socket.h"
 
 namespace service_test {
 
@@ -39,8 +40,8 @@ class CapturePeer {
 
  private:
   void Run();
-  void Serve(int connection);
-  int listener_ = -1;
+  void Serve(platform::Socket connection);
+  platform::Socket listener_ = platform::kNoSocket;
   int port_ = 0;
   std::string address_;
   std::atomic<bool> stop_{false};
@@ -67,7 +68,7 @@ bool HasElement(const std::string& xml, const std::string& tag);
 std::string DecodeXmlText(const std::string& text);
 size_t CountOf(const std::string& text, const std::string& part);
 
-// A program running in the background until stopped with SIGTERM.
+// A program running in the background until stopped.
 class BackgroundProcess {
  public:
   BackgroundProcess(const std::vector<std::string>& argv, const std::string& stdoutFile,
@@ -75,19 +76,18 @@ class BackgroundProcess {
   ~BackgroundProcess();
   BackgroundProcess(const BackgroundProcess&) = delete;
   BackgroundProcess& operator=(const BackgroundProcess&) = delete;
-  // Sends SIGTERM and waits; answers the exit code, -1 when killed.
+  // Asks it to stop (SIGTERM) where the system can, ends it otherwise, and
+  // waits; answers the exit code, -1 when it was killed.
   int Stop();
   // Waits for the process to end by itself, at most `seconds`.
   int Wait(int seconds);
   // The child's process id while it runs.
-  long pid() const { return static_cast<long>(pid_); }
+  long pid() const { return process_.id(); }
 
  private:
-  pid_t pid_ = -1;
+  platform::ChildProcess process_;
+  bool ended_ = false;
   int status_ = -1;
-#ifdef _WIN32
-  void* process_ = nullptr;  // held so that the id stays the child's
-#endif
 };
 
 // Waits until `path` holds a port number; 0 after `seconds`.

@@ -1,13 +1,8 @@
 // Text conversion, the agent folder and the named lock protocol.
 #include <gtest/gtest.h>
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -36,19 +31,14 @@ void MarkTwiceUnderTheLock(const std::string& trace, char mark) {
     FILE* f = std::fopen(trace.c_str(), "a");
     std::fputc(mark, f);
     std::fflush(f);
-#ifdef _WIN32
-    ::Sleep(1);
-#else
-    ::usleep(200);
-#endif
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
     std::fputc(mark, f);
     std::fclose(f);
   }
 }
 
-#ifdef _WIN32
-// Windows cannot fork: the second process is this program run again, which
-// does its part here, before the tests, and says when it has begun.
+// The second process is this program run again, as on a system that cannot
+// fork: it does its part here, before the tests, and says when it has begun.
 __attribute__((constructor)) void RunLockProbe() {
   const char* probe = std::getenv("QUORVIL_LOCK_PROBE");
   if (probe == nullptr) return;
@@ -66,10 +56,9 @@ __attribute__((constructor)) void RunLockProbe() {
 // probe has begun; answers the probe's exit code.
 template <typename Work>
 int AlongsideSecondProcess(const std::string& probe, const std::string& dir, Work work) {
-  wchar_t self[MAX_PATH];
-  const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::string program =
-      platform::Utf16ToUtf8(self, n < MAX_PATH ? n : 0);
+  constexpr size_t kMaxPathUnits = 32768;
+  const WideString self = platform::ExecutablePath(kMaxPathUnits);
+  const std::string program = platform::Utf16ToUtf8(self.data(), self.size());
   const std::string ready = dir + "/ready";
   int code = -1;
   std::thread child([&] {
@@ -77,12 +66,13 @@ int AlongsideSecondProcess(const std::string& probe, const std::string& dir, Wor
                {program}, {{"QUORVIL_LOCK_PROBE", probe}, {"QUORVIL_LOCK_READY", ready}})
                .exitCode;
   });
-  for (int i = 0; i < 1000 && !testing_support::FileExists(ready); ++i) ::Sleep(10);
+  for (int i = 0; i < 1000 && !testing_support::FileExists(ready); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   work();
   child.join();
   return code;
 }
-#endif
 
 TEST(TextConversion, StopsAtTheFirstNulAndKeepsEverythingBefore) {
   EXPECT_EQ(ToUtf8(WideString(WIDE("ab\0cd"), 5)), "ab");
@@ -104,11 +94,8 @@ TEST(ModuleDir, IsTheFolderOfTheRunningProgramWithTrailingSlash) {
   EXPECT_EQ(folder.back(), platform::kPathSeparator);
   EXPECT_GT(static_cast<size_t>(length), folder.size());
   const std::string narrow = ToUtf8(folder);
-#ifdef _WIN32
-  EXPECT_TRUE(testing_support::FileExists(narrow + "support_misc_test.exe")) << narrow;
-#else
-  EXPECT_TRUE(testing_support::FileExists(narrow + "support_misc_test")) << narrow;
-#endif
+  const std::string program = testing_support::ProgramFileName("support_misc_test");
+  EXPECT_TRUE(testing_support::FileExists(narrow + program)) << narrow;
 }
 
 TEST(NamedLock, SecondUserWaitsUntilFirstReleases) {
@@ -133,21 +120,8 @@ TEST(NamedLock, SecondUserWaitsUntilFirstReleases) {
 
 TEST(NamedLock, TwoProcessesTakingBothLocksInTurnNeverDeadlock) {
   testing_support::Deadline deadline("TwoProcessesTakingBothLocksInTurnNeverDeadlock", 60);
-#ifdef _WIN32
   testing_support::TempDir dir;
   EXPECT_EQ(AlongsideSecondProcess("turns", dir.path(), TakeBothLocksInTurn), 0);
-#else
-  pid_t child = ::fork();
-  auto loop = TakeBothLocksInTurn;
-  if (child == 0) {
-    loop();
-    ::_exit(0);
-  }
-  loop();
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-#endif
 }
 
 TEST(NamedLock, TwoProcessesExcludeEachOther) {
@@ -155,27 +129,13 @@ TEST(NamedLock, TwoProcessesExcludeEachOther) {
   testing_support::TempDir dir;
   const std::string trace = dir.path() + "/trace";
   auto work = [&](char mark) { MarkTwiceUnderTheLock(trace, mark); };
-#ifdef _WIN32
   EXPECT_EQ(AlongsideSecondProcess(trace, dir.path(), [&] { work('p'); }), 0);
-#else
-  pid_t child = ::fork();
-  if (child == 0) {
-    work('c');
-    ::_exit(0);
-  }
-  work('p');
-  int status = 0;
-  ::waitpid(child, &status, 0);
-#endif
   const std::string text = testing_support::ReadFile(trace);
   ASSERT_EQ(text.size(), 200u);
   for (size_t i = 0; i < text.size(); i += 2) EXPECT_EQ(text[i], text[i + 1]) << "at " << i;
 }
 
 TEST(NamedLock, UnopenableEventRunsTheWorkUnguarded) {
-#ifdef _WIN32
-  GTEST_SKIP() << "Windows events are kernel objects, with no folder to spoil";
-#endif
   testing_support::TempDir dir;
   testing_support::WriteFile(dir.path() + "/events", "a file where the folder should be");
   testing_support::ScopedRoot root(dir.path());
