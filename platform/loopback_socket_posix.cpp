@@ -89,16 +89,6 @@ long Send(Socket socket, const char* bytes, size_t size) {
   }
 }
 
-bool SendAll(Socket socket, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    const long n = Send(socket, bytes.data() + sent, bytes.size() - sent);
-    if (n <= 0) return false;
-    sent += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 void FinishSending(Socket socket) { ::shutdown(Fd(socket), SHUT_WR); }
 
 void Shutdown(Socket socket) { ::shutdown(Fd(socket), SHUT_RDWR); }
