@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "hosts/workflow/library_loader.h"
-#include "hosts/workflow/ondra/ondra.h"
+#include "ondra/ondra.h"
 #include "platform/utf.h"
 #include "quorvil/version.h"
 
