@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "hosts/workflow/ondra/ondra.h"
+#include "ondra/ondra.h"
 
 class CComponentX : public ondra::ComponentObject {
  public:

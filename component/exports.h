@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "hosts/workflow/ondra/ondra.h"
+#include "ondra/ondra.h"
 
 #define QUORVIL_COMPONENT_EXPORT extern "C" __attribute__((visibility("default")))
 

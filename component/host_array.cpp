@@ -3,7 +3,7 @@
 #include <functional>
 #include <new>
 
-#include "hosts/workflow/ondra/ondra.h"
+#include "ondra/ondra.h"
 
 namespace ondra {
 

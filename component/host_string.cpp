@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "hosts/workflow/ondra/containers.h"
-#include "hosts/workflow/ondra/core.h"
+#include "ondra/containers.h"
+#include "ondra/core.h"
 
 namespace ondra {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "component/component_x.h"
-#include "hosts/workflow/ondra/ondra.h"
+#include "ondra/ondra.h"
 
 constexpr std::int32_t kS_OK = 0;
 constexpr std::int32_t kE_FAIL = static_cast<std::int32_t>(0x80004005u);

@@ -1,9 +1,12 @@
 #include "support/err_obj.h"
 
+#include <atomic>
+
 #include "platform/system_error.h"
-#include "support/log_module.h"
 
 namespace {
+
+std::atomic<ErrObj::Reporter> reporter{nullptr};
 
 struct NamedCode {
   uint32_t code;
@@ -51,11 +54,11 @@ WideString ErrObj::GetDescription() {
 uint32_t ErrObj::GetCode() { return code; }
 
 void ErrObj::Report(int32_t /*unused*/) {
-  const WideString text = GetDescription();
-  const uint32_t value = GetCode();
-  const WideChar* kind = systemError ? WIDE("Windows Error") : WIDE("");
-  DbgPrint(WIDE("Err occur, Code:%d\t%s\n\t%s"), static_cast<int32_t>(value), kind, text.c_str());
+  const Reporter r = reporter.load();
+  if (r != nullptr) r(*this);
 }
+
+void ErrObj::SetReporter(Reporter r) { reporter.store(r); }
 
 WideString SystemErrorText(uint32_t code) {
   WideString text;

@@ -1,4 +1,8 @@
-// Error objects of translated structured exceptions.
+// Error objects of translated structured exceptions. A host catches them and
+// calls their operations through the thrown object's table; to catch them it
+// links this type, whose table and type information come with it, but not the
+// log: Report hands the error to the reporter its module installed, and the
+// library's log channels install the one that writes it (err_report.h).
 #pragma once
 
 #include <cstdint>
@@ -20,10 +24,15 @@ class ErrObj {
   // no text for a system error.
   virtual WideString GetDescription();
   virtual uint32_t GetCode();
-  // One line "Err occur, Code:%d\t%s\n\t%s" on the "DbgPlugin" channel.
+  // Hands the error to the module's reporter; nothing without one. The
+  // library's log installs one that writes a line on the "DbgPlugin" channel.
   virtual void Report(int32_t unused);
 
   bool IsSystemError() const { return systemError; }
+
+  using Reporter = void (*)(ErrObj& error);
+  // The module's one reporter; null (the default) makes Report do nothing.
+  static void SetReporter(Reporter reporter);
 
  private:
   uint32_t code;

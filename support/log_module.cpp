@@ -9,6 +9,7 @@
 #include "platform/machine_root.h"
 #include "platform/registry.h"
 #include "platform/utf.h"
+#include "platform/wide_printf.h"
 #include "support/text_conversion.h"
 
 namespace {
@@ -76,7 +77,7 @@ void LogModule::PrintV(const WideChar* format, va_list args) {
     return;
   }
   WideString message;
-  const bool ok = format != nullptr && FormatWideV(message, format, args);
+  const bool ok = format != nullptr && platform::FormatWideV(message, format, args);
   WriteLine(ok && !message.empty(), message.data(), message.size(), nullptr, 0);
 }
 
@@ -160,7 +161,7 @@ void DbgPrint(const WideChar* format, ...) {
   va_list args;
   va_start(args, format);
   WideString text;
-  if (format != nullptr) FormatWideV(text, format, args);
+  if (format != nullptr) platform::FormatWideV(text, format, args);
   va_end(args);
   // A failed format keeps what was written before the error, as the CRT does.
   if (text.size() > kDbgFormatUnits - 1) text.resize(kDbgFormatUnits - 1);

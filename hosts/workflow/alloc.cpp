@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "hosts/workflow/ondra/core.h"
+#include "ondra/core.h"
 
 namespace ondra {
 namespace {

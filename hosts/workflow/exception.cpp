@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <mutex>
 
-#include "hosts/workflow/ondra/core.h"
 #include "hosts/workflow/wide_format.h"
+#include "ondra/core.h"
 
 namespace ondra {
 namespace {

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "hosts/workflow/ondra/core.h"
+#include "ondra/core.h"
 #include "platform/utf.h"
 
 namespace ondra {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "hosts/workflow/ondra/ondra.h"
+#include "ondra/ondra.h"
 #include "platform/module_path.h"
 #include "platform/registry.h"
 #include "platform/utf.h"

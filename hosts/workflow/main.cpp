@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hosts/workflow/ondra/ondra.h"
+#include "ondra/ondra.h"
 #include "platform/shared_library.h"
 #include "platform/utf.h"
 #include "quorvil/version.h"

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "hosts/workflow/ondra/ondra.h"
+#include "ondra/ondra.h"
 
 namespace ondra {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "hosts/workflow/ondra/ondra.h"
+#include "ondra/ondra.h"
 #include "tests/component/test_context.h"
 
 namespace {

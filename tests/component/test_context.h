@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "hosts/workflow/ondra/ondra.h"
+#include "ondra/ondra.h"
 
 namespace component_test {
 

@@ -19,6 +19,7 @@
 #include "platform/utf.h"
 #include "plugin/exports.h"
 #include "support/err_obj.h"
+#include "support/err_report.h"
 
 namespace {
 
@@ -108,6 +109,8 @@ QUORVIL_EXPORT int PostCommand(HostCommand* command) {
   }
 
   const char* fault = std::getenv("QUORVIL_PROBE_THROW");
+  // Its errors report on its own "DbgPlugin" channel, as the plug-in's do.
+  if (fault != nullptr) ErrObj::SetReporter(ReportOnDbgLog);
   if (fault != nullptr && std::strcmp(fault, "fault") == 0) {
     platform::SetFaultTranslator(TranslateStructuredException);
     volatile int* nowhere = nullptr;

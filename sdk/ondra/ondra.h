@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "hosts/workflow/ondra/containers.h"
-#include "hosts/workflow/ondra/core.h"
+#include "ondra/containers.h"
+#include "ondra/core.h"
 #include "platform/wide.h"
 
 #define ONDRA_API __attribute__((visibility("default")))
