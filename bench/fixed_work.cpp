@@ -17,10 +17,10 @@ QUORVIL_BENCH_EXPORT void BenchFixedWork(const char* serverUrl) {
   // Each of the two Set calls builds the sender's address list (proxy flag
   // and host name, each under its lock); the call to the server goes through
   // the proxy settings once more and prints its URL.
-  char addresses[kProxyBufferSize] = {};
+  char addresses[kTextBufferSize] = {};
   GetLocalAddressList(addresses);
   GetLocalAddressList(addresses);
-  char url[kProxyBufferSize] = {};
+  char url[kTextBufferSize] = {};
   std::strncpy(url, serverUrl, sizeof url - 1);
   ApplyProxy(url);
 }

@@ -40,13 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream file(g_settings, std::ios::binary | std::ios::trunc);
     file << input.substr(0, split);
   }
-  const std::string url = input.substr(split + 1, kProxyBufferSize - 1);
+  const std::string url = input.substr(split + 1, kTextBufferSize - 1);
   if (url.find('\0') != std::string::npos) return 0;
 
-  std::unique_ptr<char[]> buffer(new char[kProxyBufferSize]());
+  std::unique_ptr<char[]> buffer(new char[kTextBufferSize]());
   std::memcpy(buffer.get(), url.c_str(), url.size() + 1);
-  std::unique_ptr<char[]> host(new char[kProxyBufferSize]());
-  std::unique_ptr<char[]> port(new char[kProxyBufferSize]());
+  std::unique_ptr<char[]> host(new char[kTextBufferSize]());
+  std::unique_ptr<char[]> port(new char[kTextBufferSize]());
   const bool enabled = ReadProxySettings(host.get(), port.get());
   const bool ok = ApplyProxy(buffer.get());
   const std::string after(buffer.get());
@@ -60,6 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(url.compare(url.size() - (after.size() - prefix.size()), std::string::npos,
                            after, prefix.size(), std::string::npos) == 0);
   }
-  FUZZ_CHECK(after.size() < kProxyBufferSize);
+  FUZZ_CHECK(after.size() < kTextBufferSize);
   return 0;
 }

@@ -9,12 +9,118 @@
 namespace platform {
 namespace {
 
+// A width or precision that has grown past this is refused before its next
+// digit could overflow an int.
+constexpr int kMaxFieldValue = 100000;
+// A 64-bit magnitude in base 2 or more.
+constexpr size_t kMaxIntegerDigits = 64;
+// The longest spec handed to snprintf: every flag, both stars, a conversion.
+constexpr size_t kFloatSpecChars = sizeof "%-+ #0*.*e";
+// One floating-point field; output that would not fit is a formatting error.
+constexpr size_t kFloatTextChars = 512;
+constexpr int kMaxFloatWidth = 400;
+constexpr int kMaxFloatPrecision = 300;
+constexpr int kDefaultFloatPrecision = 6;  // as in C
+constexpr int kPointerHexDigits = static_cast<int>(sizeof(void*) * 2);
+
+// One parsed conversion: "%[flags][width][.precision][length]conversion".
 struct Directive {
   bool left = false, plus = false, space = false, alt = false, zero = false;
   int width = -1;
   int precision = -1;
   enum Length { kDefault, kShort, kChar, kLong, kLongLong, kSize } length = kDefault;
+  // 'h' and 'l'/'w' also choose narrow or wide text for %c, %C, %s and %S.
+  bool narrowText = false, wideText = false;
+  WideChar conversion = 0;
 };
+
+bool IsDigit(WideChar c) { return c >= WIDE('0') && c <= WIDE('9'); }
+
+// Decimal digits at `p` into `value` (already 0); false past kMaxFieldValue.
+bool ReadCount(const WideChar*& p, int* value) {
+  while (IsDigit(*p)) {
+    if (*value > kMaxFieldValue) return false;
+    *value = *value * 10 + (*p++ - WIDE('0'));
+  }
+  return true;
+}
+
+void ParseFlags(const WideChar*& p, Directive* directive) {
+  for (;; ++p) {
+    if (*p == WIDE('-')) directive->left = true;
+    else if (*p == WIDE('+')) directive->plus = true;
+    else if (*p == WIDE(' ')) directive->space = true;
+    else if (*p == WIDE('#')) directive->alt = true;
+    else if (*p == WIDE('0')) directive->zero = true;
+    else return;
+  }
+}
+
+bool ParseWidth(const WideChar*& p, va_list* args, Directive* directive) {
+  if (*p == WIDE('*')) {
+    int w = va_arg(*args, int);
+    if (w < 0) {
+      directive->left = true;
+      w = -w;
+    }
+    directive->width = w;
+    ++p;
+    return true;
+  }
+  if (!IsDigit(*p)) return true;
+  directive->width = 0;
+  return ReadCount(p, &directive->width);
+}
+
+bool ParsePrecision(const WideChar*& p, va_list* args, Directive* directive) {
+  if (*p != WIDE('.')) return true;
+  ++p;
+  directive->precision = 0;
+  if (*p != WIDE('*')) return ReadCount(p, &directive->precision);
+  directive->precision = va_arg(*args, int);
+  ++p;
+  return true;
+}
+
+// Length prefixes, longer before shorter where one begins another.
+struct LengthPrefix {
+  const char* text;
+  Directive::Length length;
+  bool narrowText, wideText;
+};
+constexpr LengthPrefix kLengthPrefixes[] = {
+    {"hh", Directive::kChar, true, false},      {"h", Directive::kShort, true, false},
+    {"ll", Directive::kLongLong, false, true},  {"l", Directive::kLong, false, true},
+    {"w", Directive::kDefault, false, true},    {"I64", Directive::kLongLong, false, false},
+    {"I32", Directive::kDefault, false, false}, {"I", Directive::kSize, false, false},
+    {"z", Directive::kSize, false, false},      {"L", Directive::kLongLong, false, false},
+    {"q", Directive::kLongLong, false, false},
+};
+
+void ParseLength(const WideChar*& p, Directive* directive) {
+  for (const LengthPrefix& prefix : kLengthPrefixes) {
+    size_t n = 0;
+    while (prefix.text[n] != 0 && p[n] == static_cast<WideChar>(prefix.text[n])) ++n;
+    if (prefix.text[n] != 0) continue;
+    p += n;
+    directive->length = prefix.length;
+    directive->narrowText = prefix.narrowText;
+    directive->wideText = prefix.wideText;
+    return;
+  }
+}
+
+// The directive after its '%', leaving `p` past it. '*' widths and
+// precisions are taken from `args` as they are met. False when malformed.
+bool ParseDirective(const WideChar*& p, va_list* args, Directive* directive) {
+  ParseFlags(p, directive);
+  if (!ParseWidth(p, args, directive) || !ParsePrecision(p, args, directive)) return false;
+  ParseLength(p, directive);
+  directive->conversion = *p;
+  if (directive->conversion == 0) return false;
+  ++p;
+  return true;
+}
 
 void Pad(WideString& out, size_t count, WideChar c) { out.append(count, c); }
 
@@ -27,7 +133,7 @@ void EmitField(WideString& out, const Directive& directive, const WideChar* text
 
 void EmitInteger(WideString& out, const Directive& directive, uint64_t magnitude, bool negative,
                  unsigned base, bool upper, bool isSigned) {
-  char digits[72];
+  char digits[kMaxIntegerDigits];
   size_t n = 0;
   const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
   if (!(magnitude == 0 && directive.precision == 0)) {
@@ -65,217 +171,171 @@ void EmitInteger(WideString& out, const Directive& directive, uint64_t magnitude
   if (directive.left && width > body) Pad(out, width - body, WIDE(' '));
 }
 
-}  // namespace
+// %d and %i.
+bool EmitSigned(WideString& out, const Directive& directive, va_list* args) {
+  int64_t v;
+  switch (directive.length) {
+    case Directive::kLongLong: v = va_arg(*args, long long); break;
+    case Directive::kSize: v = static_cast<int64_t>(va_arg(*args, ptrdiff_t)); break;
+    case Directive::kShort: v = static_cast<short>(va_arg(*args, int)); break;
+    case Directive::kChar: v = static_cast<signed char>(va_arg(*args, int)); break;
+    default: v = va_arg(*args, int); break;  // long is 32 bits on Windows
+  }
+  const bool neg = v < 0;
+  const uint64_t mag = neg ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  EmitInteger(out, directive, mag, neg, 10, false, true);
+  return true;
+}
 
-bool FormatWideV(WideString& out, const WideChar* format, va_list args, const WideChar** failedAt) {
-  if (format == nullptr) return false;
+// %u, %x, %X and %o.
+bool EmitUnsigned(WideString& out, const Directive& directive, va_list* args) {
+  uint64_t v;
+  switch (directive.length) {
+    case Directive::kLongLong: v = va_arg(*args, unsigned long long); break;
+    case Directive::kSize: v = va_arg(*args, size_t); break;
+    case Directive::kShort: v = static_cast<unsigned short>(va_arg(*args, unsigned)); break;
+    case Directive::kChar: v = static_cast<unsigned char>(va_arg(*args, unsigned)); break;
+    default: v = va_arg(*args, unsigned); break;
+  }
+  const WideChar conv = directive.conversion;
+  const unsigned base = conv == WIDE('u') ? 10 : conv == WIDE('o') ? 8 : 16;
+  EmitInteger(out, directive, v, false, base, conv == WIDE('X'), false);
+  return true;
+}
+
+bool EmitPointer(WideString& out, const Directive& directive, va_list* args) {
+  Directive pointerDirective = directive;
+  pointerDirective.precision = kPointerHexDigits;
+  const uintptr_t address = reinterpret_cast<uintptr_t>(va_arg(*args, void*));
+  EmitInteger(out, pointerDirective, address, false, 16, true, false);
+  return true;
+}
+
+// Whether %c/%s (wide unless 'h') or %C/%S (narrow unless 'l' or 'w') take
+// wide text.
+bool TakesWideText(const Directive& directive, WideChar lower) {
+  return (directive.conversion == lower && !directive.narrowText) ||
+         (directive.conversion != lower && directive.wideText);
+}
+
+bool EmitCharacter(WideString& out, const Directive& directive, va_list* args) {
+  const int v = va_arg(*args, int);
+  const WideChar c = TakesWideText(directive, WIDE('c'))
+                         ? static_cast<WideChar>(v)
+                         : static_cast<WideChar>(static_cast<unsigned char>(v));
+  EmitField(out, directive, &c, 1);
+  return true;
+}
+
+bool EmitString(WideString& out, const Directive& directive, va_list* args) {
+  if (TakesWideText(directive, WIDE('s'))) {
+    const WideChar* s = va_arg(*args, const WideChar*);
+    if (s == nullptr) s = WIDE("(null)");
+    size_t len = 0;
+    while (s[len] != 0 && (directive.precision < 0 || len < static_cast<size_t>(directive.precision))) {
+      ++len;
+    }
+    EmitField(out, directive, s, len);
+    return true;
+  }
+  const char* s = va_arg(*args, const char*);
+  if (s == nullptr) s = "(null)";
+  WideString w = platform::Utf8ToUtf16(s, std::strlen(s));
+  if (directive.precision >= 0 && w.size() > static_cast<size_t>(directive.precision)) {
+    w.resize(static_cast<size_t>(directive.precision));
+  }
+  EmitField(out, directive, w.data(), w.size());
+  return true;
+}
+
+// %e, %f, %g, %a and their capitals, through the C library; false for a
+// field larger than the limits allow.
+bool EmitFloat(WideString& out, const Directive& directive, va_list* args) {
+  const double v = va_arg(*args, double);
+  char fmt[kFloatSpecChars];
+  size_t n = 0;
+  fmt[n++] = '%';
+  if (directive.left) fmt[n++] = '-';
+  if (directive.plus) fmt[n++] = '+';
+  if (directive.space) fmt[n++] = ' ';
+  if (directive.alt) fmt[n++] = '#';
+  if (directive.zero) fmt[n++] = '0';
+  fmt[n++] = '*';
+  fmt[n++] = '.';
+  fmt[n++] = '*';
+  fmt[n++] = static_cast<char>(directive.conversion);
+  fmt[n] = '\0';
+  char buf[kFloatTextChars];
+  const int width = directive.width > 0 ? directive.width : 0;
+  const int precision = directive.precision >= 0 ? directive.precision : kDefaultFloatPrecision;
+  if (width > kMaxFloatWidth || precision > kMaxFloatPrecision) return false;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  // The format is built above from checked flags and one conversion.
+  const int len = std::snprintf(buf, sizeof buf, fmt, width, precision, v);
+#pragma GCC diagnostic pop
+  if (len < 0 || static_cast<size_t>(len) >= sizeof buf) return false;
+  for (int i = 0; i < len; ++i) out += static_cast<WideChar>(buf[i]);
+  return true;
+}
+
+// An emitter fetches its directive's argument and appends the field; false,
+// with nothing appended, when the field cannot be formatted.
+using Emitter = bool (*)(WideString& out, const Directive& directive, va_list* args);
+
+struct ConversionFamily {
+  const char* conversions;
+  Emitter emit;
+};
+// %n is in none: it is never honoured.
+constexpr ConversionFamily kConversionFamilies[] = {
+    {"di", EmitSigned},      {"uxXo", EmitUnsigned}, {"p", EmitPointer},
+    {"cC", EmitCharacter},   {"sS", EmitString},     {"eEfFgGaA", EmitFloat},
+};
+
+// False for a conversion that is not supported, or a field that failed.
+bool EmitConversion(WideString& out, const Directive& directive, va_list* args) {
+  for (const ConversionFamily& family : kConversionFamilies) {
+    for (const char* c = family.conversions; *c != 0; ++c) {
+      if (directive.conversion == static_cast<WideChar>(*c)) return family.emit(out, directive, args);
+    }
+  }
+  return false;
+}
+
+bool Format(WideString& out, const WideChar* format, va_list* args, const WideChar** failedAt) {
   const WideChar* p = format;
-  const WideChar* directiveStart = nullptr;
-  auto fail = [&] {
-    if (failedAt != nullptr) *failedAt = directiveStart;
-    return false;
-  };
   while (*p != 0) {
     const WideChar* run = p;
     while (*p != 0 && *p != WIDE('%')) ++p;
     out.append(run, static_cast<size_t>(p - run));
     if (*p == 0) break;
-    directiveStart = p++;
+    const WideChar* directiveStart = p++;
     if (*p == WIDE('%')) {
       out += WIDE('%');
       ++p;
       continue;
     }
     Directive directive;
-    for (;; ++p) {
-      if (*p == WIDE('-')) directive.left = true;
-      else if (*p == WIDE('+')) directive.plus = true;
-      else if (*p == WIDE(' ')) directive.space = true;
-      else if (*p == WIDE('#')) directive.alt = true;
-      else if (*p == WIDE('0')) directive.zero = true;
-      else break;
-    }
-    if (*p == WIDE('*')) {
-      int w = va_arg(args, int);
-      if (w < 0) {
-        directive.left = true;
-        w = -w;
-      }
-      directive.width = w;
-      ++p;
-    } else if (*p >= WIDE('0') && *p <= WIDE('9')) {
-      directive.width = 0;
-      while (*p >= WIDE('0') && *p <= WIDE('9')) {
-        if (directive.width > 100000) return fail();
-        directive.width = directive.width * 10 + (*p++ - WIDE('0'));
-      }
-    }
-    if (*p == WIDE('.')) {
-      ++p;
-      directive.precision = 0;
-      if (*p == WIDE('*')) {
-        directive.precision = va_arg(args, int);
-        ++p;
-      } else {
-        while (*p >= WIDE('0') && *p <= WIDE('9')) {
-          if (directive.precision > 100000) return fail();
-          directive.precision = directive.precision * 10 + (*p++ - WIDE('0'));
-        }
-      }
-    }
-    bool narrowText = false, wideText = false;
-    if (*p == WIDE('h')) {
-      ++p;
-      directive.length = Directive::kShort;
-      narrowText = true;
-      if (*p == WIDE('h')) {
-        ++p;
-        directive.length = Directive::kChar;
-      }
-    } else if (*p == WIDE('l')) {
-      ++p;
-      directive.length = Directive::kLong;
-      wideText = true;
-      if (*p == WIDE('l')) {
-        ++p;
-        directive.length = Directive::kLongLong;
-      }
-    } else if (*p == WIDE('w')) {
-      ++p;
-      wideText = true;
-    } else if (*p == WIDE('I')) {
-      if (p[1] == WIDE('6') && p[2] == WIDE('4')) {
-        p += 3;
-        directive.length = Directive::kLongLong;
-      } else if (p[1] == WIDE('3') && p[2] == WIDE('2')) {
-        p += 3;
-      } else {
-        ++p;
-        directive.length = Directive::kSize;
-      }
-    } else if (*p == WIDE('z')) {
-      ++p;
-      directive.length = Directive::kSize;
-    } else if (*p == WIDE('L') || *p == WIDE('q')) {
-      ++p;
-      directive.length = Directive::kLongLong;
-    }
-    const WideChar conv = *p;
-    if (conv == 0) return fail();
-    ++p;
-    switch (conv) {
-      case WIDE('d'):
-      case WIDE('i'): {
-        int64_t v;
-        switch (directive.length) {
-          case Directive::kLongLong: v = va_arg(args, long long); break;
-          case Directive::kSize: v = static_cast<int64_t>(va_arg(args, ptrdiff_t)); break;
-          case Directive::kShort: v = static_cast<short>(va_arg(args, int)); break;
-          case Directive::kChar: v = static_cast<signed char>(va_arg(args, int)); break;
-          default: v = va_arg(args, int); break;  // long is 32 bits on Windows
-        }
-        const bool neg = v < 0;
-        const uint64_t mag = neg ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-        EmitInteger(out, directive, mag, neg, 10, false, true);
-        break;
-      }
-      case WIDE('u'):
-      case WIDE('x'):
-      case WIDE('X'):
-      case WIDE('o'): {
-        uint64_t v;
-        switch (directive.length) {
-          case Directive::kLongLong: v = va_arg(args, unsigned long long); break;
-          case Directive::kSize: v = va_arg(args, size_t); break;
-          case Directive::kShort: v = static_cast<unsigned short>(va_arg(args, unsigned)); break;
-          case Directive::kChar: v = static_cast<unsigned char>(va_arg(args, unsigned)); break;
-          default: v = va_arg(args, unsigned); break;
-        }
-        const unsigned base = conv == WIDE('u') ? 10 : conv == WIDE('o') ? 8 : 16;
-        EmitInteger(out, directive, v, false, base, conv == WIDE('X'), false);
-        break;
-      }
-      case WIDE('p'): {
-        Directive pointerDirective = directive;
-        pointerDirective.precision = static_cast<int>(sizeof(void*) * 2);
-        EmitInteger(out, pointerDirective, reinterpret_cast<uintptr_t>(va_arg(args, void*)), false, 16,
-                    true, false);
-        break;
-      }
-      case WIDE('c'):
-      case WIDE('C'): {
-        const int v = va_arg(args, int);
-        WideChar c;
-        if ((conv == WIDE('c') && !narrowText) || (conv == WIDE('C') && wideText)) {
-          c = static_cast<WideChar>(v);
-        } else {
-          c = static_cast<WideChar>(static_cast<unsigned char>(v));
-        }
-        EmitField(out, directive, &c, 1);
-        break;
-      }
-      case WIDE('s'):
-      case WIDE('S'): {
-        const bool wide = (conv == WIDE('s') && !narrowText) || (conv == WIDE('S') && wideText);
-        if (wide) {
-          const WideChar* s = va_arg(args, const WideChar*);
-          if (s == nullptr) s = WIDE("(null)");
-          size_t len = 0;
-          while (s[len] != 0 && (directive.precision < 0 || len < static_cast<size_t>(directive.precision))) {
-            ++len;
-          }
-          EmitField(out, directive, s, len);
-        } else {
-          const char* s = va_arg(args, const char*);
-          if (s == nullptr) s = "(null)";
-          WideString w = Utf8ToUtf16(s, std::strlen(s));
-          if (directive.precision >= 0 && w.size() > static_cast<size_t>(directive.precision)) {
-            w.resize(static_cast<size_t>(directive.precision));
-          }
-          EmitField(out, directive, w.data(), w.size());
-        }
-        break;
-      }
-      case WIDE('e'):
-      case WIDE('E'):
-      case WIDE('f'):
-      case WIDE('F'):
-      case WIDE('g'):
-      case WIDE('G'):
-      case WIDE('a'):
-      case WIDE('A'): {
-        const double v = va_arg(args, double);
-        char fmt[32];
-        size_t n = 0;
-        fmt[n++] = '%';
-        if (directive.left) fmt[n++] = '-';
-        if (directive.plus) fmt[n++] = '+';
-        if (directive.space) fmt[n++] = ' ';
-        if (directive.alt) fmt[n++] = '#';
-        if (directive.zero) fmt[n++] = '0';
-        fmt[n++] = '*';
-        fmt[n++] = '.';
-        fmt[n++] = '*';
-        fmt[n++] = static_cast<char>(conv);
-        fmt[n] = '\0';
-        char buf[512];
-        const int width = directive.width > 0 ? directive.width : 0;
-        const int precision = directive.precision >= 0 ? directive.precision : 6;
-        if (width > 400 || precision > 300) return fail();
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        // The format is built above from checked flags and one conversion.
-        const int len = std::snprintf(buf, sizeof buf, fmt, width, precision, v);
-#pragma GCC diagnostic pop
-        if (len < 0 || static_cast<size_t>(len) >= sizeof buf) return fail();
-        for (int i = 0; i < len; ++i) out += static_cast<WideChar>(buf[i]);
-        break;
-      }
-      default:
-        return fail();  // includes %n, which is never honoured
+    if (!ParseDirective(p, args, &directive) || !EmitConversion(out, directive, args)) {
+      if (failedAt != nullptr) *failedAt = directiveStart;
+      return false;
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool FormatWideV(WideString& out, const WideChar* format, va_list args, const WideChar** failedAt) {
+  if (format == nullptr) return false;
+  // A copy the steps can share by address: a va_list parameter cannot be
+  // passed on portably once read from.
+  va_list shared;
+  va_copy(shared, args);
+  const bool ok = Format(out, format, &shared, failedAt);
+  va_end(shared);
+  return ok;
 }
 
 }  // namespace platform

@@ -18,9 +18,25 @@ namespace {
 
 constexpr const WideChar* kSource = WIDE(".\\Quorvil");
 
-// Transfer encodings as the runtime numbers them in soap_multipart.
-constexpr int kQuotedPrintable = 4;
-constexpr int kBase64 = 5;
+// The fixed line numbers the log lines carry after kSource: part of the
+// messages, not places in this file.
+constexpr int kLineFirstPartFound = 96;
+constexpr int kLineAttachmentFound = 101;
+constexpr int kLineDecoded = 119;
+constexpr int kLineDecodedSized = 133;
+constexpr int kLineOnlyEnvelope = 145;
+constexpr int kLineNoMimePart = 151;
+constexpr int kLineNoAttachmentAttribute = 156;
+constexpr int kLineNotModified = 163;
+constexpr int kLineNotTemplateConfig = 168;
+
+// The result of a TemplateConfig without its "Attachment" marker.
+constexpr int32_t kResultNoAttachmentAttribute = 2;
+
+// A line that names its place: `format` ends in "%s(%d)".
+void LogAt(const WideChar* format, int line) { mainLog.Print(format, kSource, line); }
+
+void LogAttachmentFound(int line) { LogAt(WIDE("yes,attachment not null in%s(%d)"), line); }
 
 // The command text as the host wrote it: read up to the first zero unit
 // within the bytes it was given, whatever their count.
@@ -75,7 +91,7 @@ Decoded DecodePart(struct soap* allocation, const struct soap_multipart* part) {
   const char* decoded = nullptr;
   int32_t decodedSize = 0;
   const int32_t size = static_cast<int32_t>(part->size);
-  if (part->encoding == kBase64) {
+  if (part->encoding == SOAP_MIME_BASE64) {
     if (allocation != nullptr) {
       // The decoder marks the context with an error when the text is not
       // base64; the context is the host's, so it is left as it was found.
@@ -85,7 +101,7 @@ Decoded DecodePart(struct soap* allocation, const struct soap_multipart* part) {
       allocation->error = error;
       decodedSize = decoded != nullptr ? n : 0;
     }
-  } else if (part->encoding == kQuotedPrintable) {
+  } else if (part->encoding == SOAP_MIME_QUOTED_PRINTABLE) {
     mainLog.Print(WIDE("before decoder"));
     decoded = DecodeQuotedPrintable(part->ptr, allocation, size, &decodedSize);
   } else {
@@ -93,8 +109,8 @@ Decoded DecodePart(struct soap* allocation, const struct soap_multipart* part) {
     decoded = part->ptr;
     decodedSize = size;
   }
-  mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 119);
-  mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 133);
+  LogAttachmentFound(kLineDecoded);
+  LogAttachmentFound(kLineDecodedSized);
   Decoded result;
   if (decoded != nullptr && decodedSize > 0) {
     result.bytes = decoded;
@@ -114,6 +130,99 @@ int32_t Dispatch(const WideString& endpoint, const Decoded& decoded, const WideC
   }
   const WideString text = XmlTextFromBytes(decoded.bytes, decoded.size);
   return DispatchTemplate(endpoint, text.c_str(), scheduleId);
+}
+
+// What a command carries, read from the host in the order it is asked for.
+struct Command {
+  WideString name;
+  AttributeMap attributes;
+  CommandContext* context = nullptr;
+  WideString text;
+  struct soap* allocation = nullptr;  // the host's context, for decoded bytes
+};
+
+WideString ReadText(CommandContext* context) {
+  const int32_t dataSize = context->GetRequest()->GetDataSize();
+  // Two spare zero bytes past what the host is told: a text without its
+  // terminator still ends inside the buffer. A size that cannot be had reads
+  // as an empty command text.
+  const size_t bytes = dataSize > 0 ? static_cast<size_t>(dataSize) : 0;
+  std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[bytes + 2]());
+  if (buffer == nullptr) return WideString();
+  int32_t size = dataSize;
+  context->ReadData(buffer.get(), &size);
+  return CommandText(buffer.get(), dataSize);
+}
+
+Command ReadCommand(HostCommand* host) {
+  Command command;
+  host->GetName(command.name);
+  AttributeSourceOf(*host).FillAttributes(command.attributes);
+  command.context = host->GetContext();
+  command.text = ReadText(command.context);
+  command.allocation = command.context->GetRequest()->GetSoap();
+  return command;
+}
+
+// Logs the command; true when it is a TemplateConfig marked as modified.
+bool IsModifiedTemplateConfig(const Command& command) {
+  mainLog.Print(WIDE("TemplateConfig----wsxml = %s"), command.text.c_str());
+  mainLog.Print(WIDE("TemplateConfig----name = %s"), command.name.c_str());
+  if (!EqualsIgnoringCase(command.name, WIDE("TemplateConfig"))) {
+    LogAt(WIDE("i can not find command name! in %s(%d)"), kLineNotTemplateConfig);
+    return false;
+  }
+  if (!IsExactlyTrue(command.attributes, WIDE("Modified"))) {
+    LogAt(WIDE("i can not find modified! in %s(%d)"), kLineNotModified);
+    return false;
+  }
+  return true;
+}
+
+// The attachment is the part after the SOAP envelope. Null when there is no
+// part the plug-in can read, with `missingLine` naming which was missing.
+const struct soap_multipart* AttachmentPart(CommandContext* context, int* missingLine) {
+  struct soap* received = context->GetRequest()->GetReceivedSoap();
+  const struct soap_multipart* first = received != nullptr ? received->mime.list : nullptr;
+  if (first == nullptr) {
+    *missingLine = kLineNoMimePart;
+    return nullptr;
+  }
+  LogAttachmentFound(kLineFirstPartFound);
+  const struct soap_multipart* part = first->next;
+  if (!Usable(part)) {
+    *missingLine = kLineOnlyEnvelope;
+    return nullptr;
+  }
+  LogAttachmentFound(kLineAttachmentFound);
+  return part;
+}
+
+WideString ScheduleId(const WideString& commandText) {
+  WideString scheduleId;
+  CXmlConfig(commandText).GetString(WIDE("/TemplateConfig/ScheduleId"), scheduleId);
+  return scheduleId;
+}
+
+// The result the host is given for a modified TemplateConfig.
+int32_t HandleTemplateConfig(Command& command) {
+  if (!IsExactlyTrue(command.attributes, WIDE("Attachment"))) {
+    LogAt(WIDE("i can not find attachment attributes! in %s(%d)"), kLineNoAttachmentAttribute);
+    return kResultNoAttachmentAttribute;
+  }
+  const WideString& endpoint = command.attributes[WIDE("EndPoint")];
+  int missingLine = 0;
+  const struct soap_multipart* part = AttachmentPart(command.context, &missingLine);
+  if (part == nullptr) {
+    // The server still hears of the command (as progress -2); the answer
+    // does not change the result.
+    DispatchTemplate(endpoint, nullptr, nullptr);
+    LogAt(WIDE("i can not find attachment! in %s(%d)"), missingLine);
+    return 0;
+  }
+  const Decoded decoded = DecodePart(command.allocation, part);
+  const WideString scheduleId = ScheduleId(command.text);
+  return Dispatch(endpoint, decoded, scheduleId.c_str());
 }
 
 }  // namespace
@@ -145,66 +254,11 @@ char* DecodeQuotedPrintable(const char* encoded, struct soap* soap, int32_t size
   return out;
 }
 
-void HandleCommand(HostCommand* command) {
+void HandleCommand(HostCommand* host) {
   platform::SetFaultTranslator(TranslateStructuredException);
-
-  WideString name;
-  command->GetName(name);
-  AttributeMap attributes;
-  AttributeSourceOf(*command).FillAttributes(attributes);
-  CommandContext* context = command->GetContext();
-  const int32_t dataSize = context->GetRequest()->GetDataSize();
-
-  // Two spare zero bytes past what the host is told: a text without its
-  // terminator still ends inside the buffer. A size that cannot be had reads
-  // as an empty command text.
-  const size_t bytes = dataSize > 0 ? static_cast<size_t>(dataSize) : 0;
-  std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[bytes + 2]());
-  int32_t size = dataSize;
-  if (buffer != nullptr) context->ReadData(buffer.get(), &size);
-  const WideString text = buffer != nullptr ? CommandText(buffer.get(), dataSize) : WideString();
-
-  struct soap* allocation = context->GetRequest()->GetSoap();
-
-  mainLog.Print(WIDE("TemplateConfig----wsxml = %s"), text.c_str());
-  mainLog.Print(WIDE("TemplateConfig----name = %s"), name.c_str());
-  if (!EqualsIgnoringCase(name, WIDE("TemplateConfig"))) {
-    mainLog.Print(WIDE("i can not find command name! in %s(%d)"), kSource, 168);
-    return;
-  }
-  if (!IsExactlyTrue(attributes, WIDE("Modified"))) {
-    mainLog.Print(WIDE("i can not find modified! in %s(%d)"), kSource, 163);
-    return;
-  }
-
-  int32_t result = 0;
-  if (!IsExactlyTrue(attributes, WIDE("Attachment"))) {
-    mainLog.Print(WIDE("i can not find attachment attributes! in %s(%d)"), kSource, 156);
-    result = 2;
-  } else {
-    struct soap* received = context->GetRequest()->GetReceivedSoap();
-    const struct soap_multipart* first = received != nullptr ? received->mime.list : nullptr;
-    if (first == nullptr) {
-      DispatchTemplate(attributes[WIDE("EndPoint")], nullptr, nullptr);
-      mainLog.Print(WIDE("i can not find attachment! in %s(%d)"), kSource, 151);
-    } else {
-      mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 96);
-      const struct soap_multipart* part = first->next;
-      if (!Usable(part)) {
-        DispatchTemplate(attributes[WIDE("EndPoint")], nullptr, nullptr);
-        mainLog.Print(WIDE("i can not find attachment! in %s(%d)"), kSource, 145);
-      } else {
-        mainLog.Print(WIDE("yes,attachment not null in%s(%d)"), kSource, 101);
-        const Decoded decoded = DecodePart(allocation, part);
-        WideString scheduleId;
-        {
-          CXmlConfig config(text);
-          config.GetString(WIDE("/TemplateConfig/ScheduleId"), scheduleId);
-        }
-        result = Dispatch(attributes[WIDE("EndPoint")], decoded, scheduleId.c_str());
-      }
-    }
-  }
+  Command command = ReadCommand(host);
+  if (!IsModifiedTemplateConfig(command)) return;
+  int32_t result = HandleTemplateConfig(command);
   int32_t resultSize = sizeof result;
-  context->SetResult(&result, &resultSize);
+  command.context->SetResult(&result, &resultSize);
 }

@@ -69,21 +69,7 @@ bool Reshape(std::unique_ptr<CXmlDoc> document, WideString* payload) {
     if (wrapper != nullptr) {
       xml.SetNodeAttribute(WIDE("ns"), WIDE("CSC"), wrapper);
       xml.SetNodeAttribute(WIDE("Modified"), WIDE("true"), wrapper);
-      xmlNodeSetPtr children = xml.nodeSet;
-      for (int i = 0; children != nullptr && i < children->nodeNr; ++i) {
-        xmlNodePtr node = children->nodeTab[i];
-        xmlNodePtr copy = xmlDocCopyNode(node, wrapper->doc, 1);
-        if (copy == nullptr) continue;  // out of memory: the source stays in place
-        if (xmlAddChild(wrapper, copy) == nullptr) {
-          xmlFreeNode(copy);
-          continue;
-        }
-        xmlUnlinkNode(node);
-        xmlFreeNode(node);
-      }
-      // The selection still names the freed nodes; releasing it must not
-      // read them.
-      if (children != nullptr) children->nodeNr = 0;
+      xml.MoveSelectedElementsUnder(wrapper);
     }
   }
   // Dump's serialisation, but made wide only once the tree is gone: the two

@@ -9,11 +9,14 @@
 #include "service/local_address.h"
 #include "service/proxy_settings.h"
 #include "service/set_exchange.h"
+#include "support/buffer_sizes.h"
 
 namespace {
 
 constexpr int kRejected = 2;
 constexpr int kTimeoutSeconds = 15;
+// The message identifier: a tick count in decimal, with room to spare.
+constexpr size_t kMessageIdBytes = 40;
 
 static_assert(sizeof(int32_t) == sizeof(int), "the generated call takes r as int");
 
@@ -58,27 +61,27 @@ int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
       payload == nullptr || *payload == 0 || result == nullptr)
     return kRejected;
   // Refused rather than cut: a shortened URL would name another address.
-  if (strnlen(endpoint, kEndpointBufferSize) == kEndpointBufferSize) {
+  if (strnlen(endpoint, kTextBufferSize) == kTextBufferSize) {
     // Cutting it would make another address of it: refused whole, and said.
     std::fprintf(stderr, "CallSet: endpoint longer than %u characters; not sent\n",
-                 kEndpointBufferSize - 1);
+                 static_cast<unsigned>(kTextBufferSize - 1));
     return kRejected;
   }
 
   struct soap* soap = NewSetContext();
   if (soap == nullptr) return SOAP_EOM;
 
-  char url[kEndpointBufferSize] = {};
+  char url[kTextBufferSize] = {};
   std::memcpy(url, endpoint, std::strlen(endpoint));
   if (!IsLocalEndpoint(url) && !ApplyProxy(url)) {
     TearDownSetContext(soap);
     return kRejected;
   }
 
-  char address[kProxyBufferSize] = {};
+  char address[kTextBufferSize] = {};
   GetLocalAddressList(address);
 
-  char messageId[40] = {};
+  char messageId[kMessageIdBytes] = {};
   std::snprintf(messageId, sizeof messageId, "%d", static_cast<int32_t>(platform::TickCount()));
 
   wsa__EndpointReferenceType from;

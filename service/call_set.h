@@ -5,9 +5,6 @@
 
 #include "platform/wide.h"
 
-// Size of the endpoint buffer: 259 characters and a zero.
-constexpr unsigned kEndpointBufferSize = 260;
-
 // Sends `payload` to `endpoint` with Set and stores the response's r in
 // *result. Answers 0 on success; 2 when the arguments are refused (a missing or
 // empty endpoint or payload, an endpoint naming http://0.0.0.0 or longer than

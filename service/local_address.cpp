@@ -5,6 +5,7 @@
 
 #include "platform/host_addresses.h"
 #include "service/proxy_settings.h"
+#include "support/buffer_sizes.h"
 #include "support/named_lock.h"
 
 namespace {
@@ -21,7 +22,7 @@ int GetLocalAddressList(char* buffer) {
     char name[kHostNameSize] = {};
     if (platform::LocalHostName(name, sizeof name)) {
       for (const std::string& address : platform::ResolveIPv4(name)) {
-        if (text.size() + 1 + address.size() >= kProxyBufferSize) break;
+        if (text.size() + 1 + address.size() >= kTextBufferSize) break;
         text += "," + address;
       }
     }

@@ -22,7 +22,7 @@ void PrintLine(const char* text) {
   std::fflush(stdout);
 }
 
-// Reads the next whitespace-separated token into `out` (kProxyBufferSize
+// Reads the next whitespace-separated token into `out` (kTextBufferSize
 // bytes). False at the end of the file, or when the token does not fit: an
 // overlong token makes the whole file unusable rather than cut.
 bool NextToken(std::FILE* file, char* out, bool* tooLong) {
@@ -33,7 +33,7 @@ bool NextToken(std::FILE* file, char* out, bool* tooLong) {
   if (c == EOF) return false;
   size_t n = 0;
   while (c != EOF && !std::isspace(c)) {
-    if (n + 1 >= kProxyBufferSize) {
+    if (n + 1 >= kTextBufferSize) {
       *tooLong = true;
       return false;
     }
@@ -53,7 +53,7 @@ bool ReadSettings(char* host, char* port) {
     PrintLine(kUnavailable);
     return false;
   }
-  char tokens[3][kProxyBufferSize] = {};
+  char tokens[3][kTextBufferSize] = {};
   bool tooLong = false;
   for (auto& token : tokens) {
     if (!NextToken(file, token, &tooLong)) break;
@@ -62,8 +62,8 @@ bool ReadSettings(char* host, char* port) {
   if (!enabled) {
     PrintLine(kNotEnabled);
   } else if (host != nullptr && port != nullptr) {
-    std::memcpy(host, tokens[0], kProxyBufferSize);
-    std::memcpy(port, tokens[1], kProxyBufferSize);
+    std::memcpy(host, tokens[0], kTextBufferSize);
+    std::memcpy(port, tokens[1], kTextBufferSize);
   }
   std::fclose(file);
   return enabled;
@@ -91,8 +91,8 @@ bool ApplyProxy(char* url) {
   if (url == nullptr || std::strchr(url, ':') == nullptr) return true;
   std::string path;
   const bool split = PathOf(url, &path);
-  char host[kProxyBufferSize] = {};
-  char port[kProxyBufferSize] = {};
+  char host[kTextBufferSize] = {};
+  char port[kTextBufferSize] = {};
   if (!ReadProxySettings(host, port)) {
     PrintLine(url);
     return true;
@@ -102,7 +102,7 @@ bool ApplyProxy(char* url) {
     return false;
   }
   const std::string rewritten = std::string("http://") + host + ":" + port + "/" + path;
-  if (rewritten.size() >= kProxyBufferSize) {
+  if (rewritten.size() >= kTextBufferSize) {
     std::fprintf(stderr, "proxy: rewriting %s through the proxy is too long; not sent\n", url);
     return false;
   }

@@ -2,19 +2,18 @@
 // folder under the machine-wide lock "h_Proxylock".
 #pragma once
 
-#include <cstddef>
+#include "support/buffer_sizes.h"
 
-// Size of every narrow buffer these functions take: 259 characters and a zero.
-constexpr size_t kProxyBufferSize = 260;
+// Every narrow buffer these functions take holds kTextBufferSize bytes.
 
 // True when the settings file opens and its third token is exactly "true".
 bool IsProxyEnabled();
 
-// True when enabled; then `host` and `port` (kProxyBufferSize bytes each)
+// True when enabled; then `host` and `port` (kTextBufferSize bytes each)
 // hold the first two tokens. Otherwise both are left untouched.
 bool ReadProxySettings(char* host, char* port);
 
-// Rewrites the endpoint in `url` (kProxyBufferSize bytes) to go through the
+// Rewrites the endpoint in `url` (kTextBufferSize bytes) to go through the
 // proxy when it is enabled, and prints the URL on standard output. Answers
 // false, leaving `url` unchanged, when the URL cannot be sent through the
 // enabled proxy whole (it has no "//" before its host, or the rewrite would

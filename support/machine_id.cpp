@@ -8,13 +8,13 @@
 
 #include "platform/net_adapters.h"
 #include "platform/registry.h"
+#include "support/buffer_sizes.h"
 #include "support/format_string.h"
 #include "support/text_conversion.h"
 
 namespace {
 
 constexpr const char* kMapKey = "Software\\Korvane\\Brem2009";
-constexpr size_t kDiscoveryUnits = 260;
 
 // Several threads may ask at once; the lock makes each see either nothing or
 // the whole identity.
@@ -85,7 +85,7 @@ int DiscoverMac(WideChar* buffer) {
 int GetMachineId(WideChar* buffer) {
   std::lock_guard<std::mutex> lock(g_cacheLock);
   if (g_cache[0] == 0) {
-    WideChar found[kDiscoveryUnits] = {};
+    WideChar found[kTextBufferSize] = {};
     if (DiscoverMac(found) == 0) {
       size_t n = 0;
       while (found[n] != 0 && n + 1 < kMachineIdUnits) ++n;

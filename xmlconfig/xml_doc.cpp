@@ -207,6 +207,29 @@ bool ContentReplaceable(xmlNodePtr node) {
   }
 }
 
+// Whether `node` is `other` or one of its ancestors.
+bool Holds(xmlNodePtr node, xmlNodePtr other) {
+  for (xmlNodePtr up = other; up != nullptr; up = up->parent) {
+    if (up == node) return true;
+  }
+  return false;
+}
+
+// Copied, not relinked: a copy declares on itself the namespaces it uses from
+// outside, and the serialised template carries them. `node` is freed once
+// its copy is in.
+void MoveElement(xmlNodePtr node, xmlNodePtr parent) {
+  if (node == nullptr) return;
+  xmlNodePtr copy = xmlDocCopyNode(node, parent->doc, 1);
+  if (copy == nullptr) return;
+  if (xmlAddChild(parent, copy) == nullptr) {
+    xmlFreeNode(copy);
+    return;
+  }
+  xmlUnlinkNode(node);
+  xmlFreeNode(node);
+}
+
 // Splits name[k] into the name and the index text after the first "[".
 std::string SegmentName(const WideString& segment) {
   return ToUtf8(segment.substr(0, segment.find(WIDE('['))));
@@ -393,6 +416,29 @@ xmlNodePtr CXmlDoc::CreateRoot(const WideString& name) {
   if (root == nullptr) return nullptr;
   xmlDocSetRootElement(doc, root);
   return xmlDocGetRootElement(doc);
+}
+
+void CXmlDoc::MoveSelectedElementsUnder(xmlNodePtr parent) {
+  if (nodeSet == nullptr) return;
+  if (parent == nullptr || parent->type != XML_ELEMENT_NODE) {
+    ReleaseSelection();
+    return;
+  }
+  // A selection is in document order, so the elements inside a selected one
+  // follow it; each waits to be moved until one outside it shows that it is
+  // done with, while it still lives to be asked.
+  xmlNodePtr pending = nullptr;
+  for (int i = 0; i < nodeSet->nodeNr; ++i) {
+    xmlNodePtr node = nodeSet->nodeTab[i];
+    if (node == nullptr || node->type != XML_ELEMENT_NODE || Holds(node, parent)) continue;
+    if (pending != nullptr && Holds(pending, node)) continue;
+    MoveElement(pending, parent);
+    pending = node;
+  }
+  MoveElement(pending, parent);
+  // Releasing a selection reads its nodes, and some are freed.
+  nodeSet->nodeNr = 0;
+  ReleaseSelection();
 }
 
 void CXmlDoc::SaveFile(const WideString& fileName) const {

@@ -75,6 +75,11 @@ class CXmlDoc {
   xmlNodePtr FindChild(const WideString& segment, xmlNodePtr parent) const;
   // With a root already there, that root is answered and nothing is made.
   xmlNodePtr CreateRoot(const WideString& name);
+  // Moves each selected element, with all it holds, to the end of `parent`'s
+  // children in selection order, and ends the selection. Elements inside a
+  // moved one go with it; other node kinds, an element holding `parent`, and
+  // one the library cannot copy or add (memory) stay where they are.
+  void MoveSelectedElementsUnder(xmlNodePtr parent);
 
   // The file name goes to the library as UTF-8; failures are not reported.
   void SaveFile(const WideString& fileName) const;

@@ -25,14 +25,14 @@ __attribute__((constructor)) void RunProbe() {
   // The bytes as printed.
   platform::SetBinaryStandardStreams();
   if (p == "read") {
-    char host[kProxyBufferSize] = "keep";
-    char port[kProxyBufferSize] = "keep";
+    char host[kTextBufferSize] = "keep";
+    char port[kTextBufferSize] = "keep";
     const bool enabled = ReadProxySettings(host, port);
     std::printf("enabled=%d host=%s port=%s\n", enabled ? 1 : 0, host, port);
   } else if (p == "twice") {
     std::printf("%d%d\n", IsProxyEnabled() ? 1 : 0, IsProxyEnabled() ? 1 : 0);
   } else if (p.rfind("apply:", 0) == 0) {
-    char url[kProxyBufferSize] = {};
+    char url[kTextBufferSize] = {};
     std::snprintf(url, sizeof url, "%s", p.c_str() + 6);
     const bool ok = ApplyProxy(url);
     std::printf("ok=%d url=%s\n", ok ? 1 : 0, url);

@@ -134,6 +134,16 @@ TEST(XmlDoc, ContentEditsNeverLeaveFreedNodesBehind) {
   EXPECT_EQ(xml.nodeSet, nullptr);
 }
 
+TEST(XmlDoc, MovingSelectedElementsTakesInnerOnesAlongAndEndsTheSelection) {
+  CXmlDoc xml(WIDE("<r><a><a/></a>t<b/><w/></r>"));
+  xmlNodePtr w = xml.FindChild(WIDE("w"), xmlDocGetRootElement(xml.doc));
+  // r holds w and the text is no element: both stay.
+  ASSERT_EQ(xml.Select(WIDE("//a | /r/text() | /r")), 0);
+  xml.MoveSelectedElementsUnder(w);
+  EXPECT_EQ(xml.nodeSet, nullptr);
+  EXPECT_EQ(xml.Dump(), WIDE("<?xml version=\"1.0\"?>\n<r>t<b/><w><a><a/></a></w></r>\n"));
+}
+
 TEST(XmlDoc, CreateRootMakesARootOnlyWhenThereIsNone) {
   CXmlDoc xml(WIDE("<!--keep--><Old/>"));
   xmlNodePtr old = xmlDocGetRootElement(xml.doc);
