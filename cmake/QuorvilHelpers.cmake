@@ -17,24 +17,115 @@ function(quorvil_library name)
   quorvil_warnings(${name})
 endfunction()
 
-# quorvil_test(name SOURCES... [DEPS ...] [LABELS ...] [RESOURCE_LOCK ...])
+# The systems a test registration can name: linux, or windows and with it
+# win32 or win64 (the preset's DLLs) and wine where Wine runs the programs.
+function(quorvil_test_systems out)
+  if(WIN32)
+    set(systems windows)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+      list(APPEND systems win64)
+    else()
+      list(APPEND systems win32)
+    endif()
+    if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine")
+      list(APPEND systems wine)
+    endif()
+  else()
+    string(TOLOWER "${CMAKE_SYSTEM_NAME}" systems)
+  endif()
+  set(${out} ${systems} PARENT_SCOPE)
+endfunction()
+
+# One line per test program not built here, or gtest case left out here:
+# program, case (empty for a whole program), reason. scripts/test-win32
+# reports them.
+function(quorvil_record_skip program case reason)
+  set(file ${PROJECT_BINARY_DIR}/tests/skips.tsv)
+  get_property(started GLOBAL PROPERTY QUORVIL_SKIPS_STARTED)
+  if(NOT started)
+    file(WRITE ${file} "")
+    set_property(GLOBAL PROPERTY QUORVIL_SKIPS_STARTED TRUE)
+  endif()
+  file(APPEND ${file} "${program}\t${case}\t${reason}\n")
+endfunction()
+
+# quorvil_test(name SOURCES... [DEPS libraries...] [NEEDS targets...]
+#              [DEFINITIONS ...] [PROPERTIES name value...] [LABELS ...]
+#              [LOCAL_SERVICE_PORT] [TIMEOUT seconds]
+#              [NOT_ON system reason]... [SKIP_ON system cases reason]...)
+# The one registration of a test program, for every system. NEEDS: targets
+# the program runs, built before it. LOCAL_SERVICE_PORT: it serves the
+# agent's fixed local service port, 127.0.0.1:8000, so such programs run one
+# at a time. NOT_ON: not built on that system (see quorvil_test_systems).
+# SKIP_ON: gtest cases ("Suite.Case", several joined by ':') left out there.
 function(quorvil_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;DEPS;LABELS;RESOURCE_LOCK" ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "LOCAL_SERVICE_PORT" "TIMEOUT"
+    "SOURCES;DEPS;NEEDS;DEFINITIONS;PROPERTIES;LABELS;NOT_ON;SKIP_ON")
+  quorvil_test_systems(systems)
+  while(ARG_NOT_ON)
+    list(POP_FRONT ARG_NOT_ON system reason)
+    if(system IN_LIST systems)
+      quorvil_record_skip(${name} "" "${reason}")
+      return()
+    endif()
+  endwhile()
+  set(skipped)
+  while(ARG_SKIP_ON)
+    list(POP_FRONT ARG_SKIP_ON system cases reason)
+    if(system IN_LIST systems)
+      string(REPLACE ":" ";" cases "${cases}")
+      foreach(case IN LISTS cases)
+        quorvil_record_skip(${name} ${case} "${reason}")
+      endforeach()
+      list(APPEND skipped ${cases})
+    endif()
+  endwhile()
+
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} quorvil_test_support GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  if(ARG_DEFINITIONS)
+    target_compile_definitions(${name} PRIVATE ${ARG_DEFINITIONS})
+  endif()
+  if(ARG_PROPERTIES)
+    set_target_properties(${name} PROPERTIES ${ARG_PROPERTIES})
+  endif()
+  if(ARG_NEEDS)
+    add_dependencies(${name} ${ARG_NEEDS})
+  endif()
   quorvil_warnings(${name})
-  add_test(NAME ${name} COMMAND ${name})
+
+  set(args)
+  if(skipped)
+    list(JOIN skipped ":" filter)
+    set(args --gtest_filter=-${filter})
+  endif()
+  add_test(NAME ${name} COMMAND ${name} ${args})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "QUORVIL_BUILD_DIR=${PROJECT_BINARY_DIR};QUORVIL_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVIL_ROOT=${CMAKE_CURRENT_BINARY_DIR}/${name}.root")
+  if(CMAKE_CROSSCOMPILING_EMULATOR)
+    # There every program, and every child it starts, takes seconds to start.
+    math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 3")
+  endif()
+  set(environment QUORVIL_BUILD_DIR=${PROJECT_BINARY_DIR} QUORVIL_SOURCE_DIR=${PROJECT_SOURCE_DIR})
+  if(WIN32)
+    # There the machine root is the real registry and C:\ itself.
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT_MODIFICATION QUORVIL_ROOT=unset:)
+  else()
+    list(APPEND environment QUORVIL_ROOT=${CMAKE_CURRENT_BINARY_DIR}/${name}.root)
+  endif()
+  if(ARG_LOCAL_SERVICE_PORT)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK port8000)
+    if(CMAKE_CROSSCOMPILING_EMULATOR)
+      # The emulator's programs share this machine's loopback with other
+      # runs; it waits until nothing listens there.
+      list(APPEND environment QUORVIL_WAIT_FOR_PORT=8000)
+    endif()
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
-  endif()
-  if(ARG_RESOURCE_LOCK)
-    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
   endif()
 endfunction()
 
@@ -74,4 +165,29 @@ function(quorvil_no_undefined target)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     target_link_options(${target} PRIVATE -Wl,-z,defs)
   endif()
+endfunction()
+
+# quorvil_dll_test(name target EXPORTS names... [IMPORTS dlls...])
+# On Windows: the DLL exports exactly these names, imports only system DLLs,
+# the compiler's runtime DLLs and the named ones, and is built for the
+# build's processor. tests/check-dll reads it on the build machine.
+function(quorvil_dll_test name target)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "EXPORTS;IMPORTS" ${ARGN})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(libgcc libgcc_s_seh-1)
+    set(format "PE32\\+ executable \\(DLL\\).*x86-64")
+  else()
+    set(libgcc libgcc_s_dw2-1)
+    set(format "PE32 executable \\(DLL\\).*Intel 80386")
+  endif()
+  list(APPEND ARG_IMPORTS kernel32 advapi32 ws2_32 iphlpapi msvcrt user32 ${libgcc}
+    "libstdc\\+\\+-6" libwinpthread-1)
+  string(TOLOWER "${ARG_IMPORTS}" allowed)
+  list(JOIN allowed "|" allowed)
+  add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/check-dll ${CMAKE_OBJDUMP}
+    $<TARGET_FILE:${target}> "${format}" "^(${allowed})\\.dll$" ${ARG_EXPORTS})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 60)
 endfunction()

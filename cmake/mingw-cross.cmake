@@ -1,5 +1,6 @@
 # The Windows cross build shared by the mingw-i686 and mingw-x86_64 toolchain
-# files, which set QUORVIL_MINGW_HOST (the target triple) and the processor.
+# files, which set QUORVIL_MINGW_HOST (the target triple), the processor and
+# QUORVIL_WINE, Wine's loader for programs of that processor.
 set(CMAKE_SYSTEM_NAME Windows)
 
 # The posix-threads flavour: its C++ runtime has std::thread, std::mutex and
@@ -35,3 +36,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} "${QUORVIL_WIN32_DEPS}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
+
+# CTest runs the test programs under Wine; another emulator may be given
+# with -DCMAKE_CROSSCOMPILING_EMULATOR.
+if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+    ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run ${QUORVIL_WINE} ${QUORVIL_MINGW_HOST})
+endif()
