@@ -14,7 +14,7 @@ namespace {
 constexpr int kMaxFieldValue = 100000;
 // A 64-bit magnitude in base 2 or more.
 constexpr size_t kMaxIntegerDigits = 64;
-// The longest spec handed to snprintf: every flag, both stars, a conversion.
+// The longest format handed to snprintf: every flag, both stars, a conversion.
 constexpr size_t kFloatSpecChars = sizeof "%-+ #0*.*e";
 // One floating-point field; output that would not fit is a formatting error.
 constexpr size_t kFloatTextChars = 512;
