@@ -17,6 +17,14 @@ function(quorvil_library name)
   quorvil_warnings(${name})
 endfunction()
 
+# Under an emulator every program, and every child it starts, takes seconds
+# to start; an emulated machine (scripts/test-win32-vm) is slower again.
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  set(QUORVIL_TEST_TIME_FACTOR 3 CACHE STRING "Multiplies every test's time limit")
+else()
+  set(QUORVIL_TEST_TIME_FACTOR 1 CACHE STRING "Multiplies every test's time limit")
+endif()
+
 # The systems a test registration can name: linux, or windows and with it
 # win32 or win64 (the preset's DLLs) and wine where Wine runs the programs.
 function(quorvil_test_systems out)
@@ -104,10 +112,7 @@ function(quorvil_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  if(CMAKE_CROSSCOMPILING_EMULATOR)
-    # There every program, and every child it starts, takes seconds to start.
-    math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * 3")
-  endif()
+  math(EXPR ARG_TIMEOUT "${ARG_TIMEOUT} * ${QUORVIL_TEST_TIME_FACTOR}")
   set(environment QUORVIL_BUILD_DIR=${PROJECT_BINARY_DIR} QUORVIL_SOURCE_DIR=${PROJECT_SOURCE_DIR})
   if(WIN32)
     # There the machine root is the real registry and C:\ itself.

@@ -2,6 +2,7 @@
 // running out in the dump, as large templates meet it in a 32-bit host) is
 // not delivered: the server is told progress -2, never 100.
 #include <libxml/xmlIO.h>
+#include <libxml/xmlsave.h>
 #include <libxml/xmlmemory.h>
 
 #include <cstdlib>
@@ -14,18 +15,30 @@
 namespace {
 
 // While armed, the library cannot have the one thing only a dump asks for:
-// an output buffer.
+// the output buffer that follows a save context. Both sizes are learnt from
+// the library itself, since one alone can be a size the parser also asks
+// for (an output buffer is 32 bytes on i686, as is one of the parser's).
 bool g_armed = false;
+bool g_learning = false;
 int g_refused = 0;
+size_t g_last_size = 0;
+std::vector<size_t> g_learnt;
+size_t g_save_context_size = 0;
+size_t g_output_buffer_size = 0;
 xmlMallocFunc g_malloc;
 
 void* DumpStarvingMalloc(size_t size) {
-  if (g_armed && size == sizeof(xmlOutputBuffer)) {
+  if (g_learning) g_learnt.push_back(size);
+  const bool refuse = g_armed && g_last_size == g_save_context_size && size == g_output_buffer_size;
+  g_last_size = size;
+  if (refuse) {
     ++g_refused;
     return nullptr;
   }
   return g_malloc(size);
 }
+
+int DiscardWritten(void*, const char*, int size) { return size; }
 
 class DumpFailure : public PartCommand {
  protected:
@@ -36,9 +49,23 @@ class DumpFailure : public PartCommand {
     g_malloc = malloc_;
     xmlMemSetup(free_, DumpStarvingMalloc, realloc_, strdup_);
   }
+  void SetUp() override { LearnSaveAllocations(); }
   ~DumpFailure() override {
     g_armed = false;
     xmlMemSetup(free_, malloc_, realloc_, strdup_);
+  }
+
+  static void LearnSaveAllocations() {
+    g_learnt.clear();
+    g_learning = true;
+    xmlSaveCtxtPtr save = xmlSaveToIO(DiscardWritten, nullptr, nullptr, nullptr, XML_SAVE_AS_XML);
+    g_learning = false;
+    ASSERT_NE(save, nullptr);
+    xmlSaveClose(save);
+    ASSERT_GE(g_learnt.size(), 2u);
+    g_save_context_size = g_learnt[0];
+    g_output_buffer_size = g_learnt[1];
+    ASSERT_EQ(g_output_buffer_size, sizeof(xmlOutputBuffer));
   }
 
   xmlFreeFunc free_;
