@@ -79,7 +79,7 @@ char* ArenaStrdup(const char* text) {
   return static_cast<char*>(copy);
 }
 
-// The shape of template: rows under one CSC element.
+// Rows under one CSC element, as scripts/bench-win32-limit sends them.
 std::string Template(size_t bytes) {
   static const char kRow[] = "<K a=\"1\" b=\"two\">v</K>";
   std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Root><Settings ns=\"CSC\">";
