@@ -159,6 +159,24 @@ bool IsUtf8(const char* text, size_t bytes) {
   return true;
 }
 
+size_t Utf8Replacements(const char* text, size_t bytes, std::vector<size_t>* at, size_t limit) {
+  const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
+  size_t count = 0, i = 0;
+  while (i < bytes) {
+    if (in[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    const size_t start = i;
+    uint32_t cp;
+    i = DecodeSequence(in, i, bytes, &cp);
+    if (cp != kIllFormed) continue;
+    if (count < limit) at->push_back(start);
+    ++count;
+  }
+  return count;
+}
+
 size_t Utf8Size(const WideChar* in, size_t units) {
   size_t bytes = 0, i = 0;
   while (i < units) {

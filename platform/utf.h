@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "platform/wide.h"
 
@@ -33,5 +34,10 @@ size_t Utf8SafeEnd(const char* text, size_t bytes);
 // True when the bytes are well-formed UTF-8 (a NUL byte included), so that
 // Utf8ToUtf16 replaces nothing in them.
 bool IsUtf8(const char* text, size_t bytes);
+
+// Where Utf8ToUtf16 puts U+FFFD: the byte offset of each ill-formed
+// sequence, the first `limit` of them appended to `at`. Answers how many
+// there are in all.
+size_t Utf8Replacements(const char* text, size_t bytes, std::vector<size_t>* at, size_t limit);
 
 }  // namespace platform

@@ -3,16 +3,14 @@
 #include <stdsoap2.h>
 
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <new>
 
-#include "platform/utf.h"
 #include "plugin/template_op.h"
+#include "plugin/template_read.h"
 #include "support/err_obj.h"
 #include "support/log_module.h"
 #include "xmlconfig/xml_config.h"
-#include "xmlconfig/xml_encoding.h"
 
 namespace {
 
@@ -67,69 +65,33 @@ bool IsExactlyTrue(const AttributeMap& attributes, const WideChar* key) {
   return it != attributes.end() && it->second == WIDE("true");
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // A part the plug-in can read: bytes present and a size the 32-bit counts of
 // the decoders can hold.
 bool Usable(const struct soap_multipart* part) {
-  return part != nullptr && part->ptr != nullptr &&
-         part->size <= static_cast<size_t>(std::numeric_limits<int32_t>::max());
+  return part != nullptr && part->ptr != nullptr && part->size <= kLargestAttachment;
 }
 
 // The template's bytes, with the transfer encoding undone.
-struct Decoded {
-  const char* bytes = nullptr;
-  size_t size = 0;
-};
-
-Decoded DecodePart(struct soap* allocation, const struct soap_multipart* part) {
-  const char* decoded = nullptr;
-  int32_t decodedSize = 0;
-  const int32_t size = static_cast<int32_t>(part->size);
-  if (part->encoding == SOAP_MIME_BASE64) {
-    if (allocation != nullptr) {
-      // The decoder marks the context with an error when the text is not
-      // base64; the context is the host's, so it is left as it was found.
-      const int error = allocation->error;
-      int n = 0;
-      decoded = soap_base642s(allocation, part->ptr, nullptr, part->size, &n);
-      allocation->error = error;
-      decodedSize = decoded != nullptr ? n : 0;
-    }
-  } else if (part->encoding == SOAP_MIME_QUOTED_PRINTABLE) {
+DecodedTemplate DecodePart(struct soap* allocation, const struct soap_multipart* part) {
+  if (part->encoding == SOAP_MIME_QUOTED_PRINTABLE) {
     mainLog.Print(WIDE("before decoder"));
-    decoded = DecodeQuotedPrintable(part->ptr, allocation, size, &decodedSize);
-  } else {
+  } else if (part->encoding != SOAP_MIME_BASE64) {
     mainLog.Print(WIDE("not base64 encoding value:%d "), static_cast<int>(part->encoding));
-    decoded = part->ptr;
-    decodedSize = size;
   }
+  const DecodedTemplate decoded =
+      DecodeTransferEncoding(allocation, part->ptr, part->size, part->encoding);
   LogAttachmentFound(kLineDecoded);
   LogAttachmentFound(kLineDecodedSized);
-  Decoded result;
-  if (decoded != nullptr && decodedSize > 0) {
-    result.bytes = decoded;
-    result.size = static_cast<size_t>(decodedSize);
-  }
-  return result;
+  return decoded;
 }
 
 // Dispatches the decoded template. Bytes that are valid UTF-8 without a zero
 // byte are the very text their UTF-16 form would be, and go as they are;
-// only others are made into UTF-16 text (XmlTextFromBytes).
-int32_t Dispatch(const WideString& endpoint, const Decoded& decoded, const WideChar* scheduleId) {
-  if (decoded.size == 0) return DispatchUtf8Template(endpoint, "", 0, scheduleId);
-  if (std::memchr(decoded.bytes, 0, decoded.size) == nullptr &&
-      platform::IsUtf8(decoded.bytes, decoded.size)) {
-    return DispatchUtf8Template(endpoint, decoded.bytes, decoded.size, scheduleId);
-  }
-  const WideString text = XmlTextFromBytes(decoded.bytes, decoded.size);
-  return DispatchTemplate(endpoint, text.c_str(), scheduleId);
+// only others are made into UTF-16 text (ReadTemplateText).
+int32_t Dispatch(const WideString& endpoint, const DecodedTemplate& decoded, const WideChar* scheduleId) {
+  const TemplateText text = ReadTemplateText(decoded);
+  if (text.isWide) return DispatchTemplate(endpoint, text.wide.c_str(), scheduleId);
+  return DispatchUtf8Template(endpoint, text.utf8, text.utf8Size, scheduleId);
 }
 
 // What a command carries, read from the host in the order it is asked for.
@@ -220,39 +182,12 @@ int32_t HandleTemplateConfig(Command& command) {
     LogAt(WIDE("i can not find attachment! in %s(%d)"), missingLine);
     return 0;
   }
-  const Decoded decoded = DecodePart(command.allocation, part);
+  const DecodedTemplate decoded = DecodePart(command.allocation, part);
   const WideString scheduleId = ScheduleId(command.text);
   return Dispatch(endpoint, decoded, scheduleId.c_str());
 }
 
 }  // namespace
-
-char* DecodeQuotedPrintable(const char* encoded, struct soap* soap, int32_t size,
-                            int32_t* decodedSize) {
-  if (soap == nullptr || size < 0) return nullptr;
-  char* out = static_cast<char*>(soap_malloc(soap, static_cast<size_t>(size) + 1));
-  if (out == nullptr) return nullptr;
-  std::memset(out, 0, static_cast<size_t>(size) + 1);
-  int32_t i = 0, n = 0;
-  while (i < size) {
-    const char c = encoded[i];
-    if (c != '=') {
-      out[n++] = c;
-      ++i;
-      continue;
-    }
-    if (size - i >= 3 && encoded[i + 1] == '\r' && encoded[i + 2] == '\n') {
-      i += 3;
-      continue;
-    }
-    const int hi = size - i >= 2 ? HexValue(encoded[i + 1]) : -1;
-    const int lo = size - i >= 3 ? HexValue(encoded[i + 2]) : -1;
-    out[n++] = (hi >= 0 && lo >= 0) ? static_cast<char>(hi * 16 + lo) : '=';
-    i += 3;
-  }
-  *decodedSize = n;
-  return out;
-}
 
 void HandleCommand(HostCommand* host) {
   platform::SetFaultTranslator(TranslateStructuredException);

@@ -1,10 +1,8 @@
 #include "plugin/template_op.h"
 
-#include <libxml/tree.h>
-
 #include <memory>
-#include <new>
 
+#include "plugin/template_read.h"
 #include "service/call_set.h"
 #include "support/format_string.h"
 #include "support/log_module.h"
@@ -54,39 +52,6 @@ int32_t SendTaskRes(const WideChar* scheduleId, const char* endpoint, int32_t pr
 
 namespace {
 
-// ReshapeTemplate of a parsed template; the document is released as soon as
-// its serialisation is taken.
-bool Reshape(std::unique_ptr<CXmlDoc> document, WideString* payload) {
-  CXmlDoc& xml = *document;
-  if (xml.Select(WIDE("/Root")) != 0) return false;
-  xmlNodePtr root = xml.nodeSet->nodeTab[0];
-  xml.SetAttribute(WIDE("Template"), WIDE("true"));
-  xml.SetAttribute(WIDE("OS"), WIDE("All"));
-
-  xml.Select(WIDE("/Root/*"));
-  if (xml.GetAttribute(WIDE("ns")) == WIDE("CSC")) {
-    xmlNodePtr wrapper = xml.AddChild(WIDE("CSCTemplateConfig"), WIDE(""), root);
-    if (wrapper != nullptr) {
-      xml.SetNodeAttribute(WIDE("ns"), WIDE("CSC"), wrapper);
-      xml.SetNodeAttribute(WIDE("Modified"), WIDE("true"), wrapper);
-      xml.MoveSelectedElementsUnder(wrapper);
-    }
-  }
-  // Dump's serialisation, but made wide only once the tree is gone: the two
-  // are the largest things a command holds. A document the library could not
-  // serialise (memory, as a 32-bit host meets it with large templates) has
-  // nothing to deliver either.
-  XmlDump dump;
-  if (!dump.Write(xml.doc)) return false;
-  document.reset();
-  try {
-    *payload = dump.TakeWide();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
-}
-
 void LogDispatch(const WideString& endpoint, const WideChar* scheduleId) {
   mainLog.Print(WIDE("begin >>>>dispatch attachment template in %s(%d)"), kSource, 58);
   mainLog.Print(WIDE("endpoint:%s"), endpoint.c_str());
@@ -98,7 +63,7 @@ int32_t Deliver(const WideString& endpoint, bool haveTemplate, std::unique_ptr<C
                 const WideChar* scheduleId) {
   int32_t answer = kNotDelivered;
   WideString payload;
-  if (!Reshape(std::move(document), &payload)) {
+  if (!ReshapeDocument(std::move(document), &payload)) {
     ReportProgress(endpoint, scheduleId, -2, nullptr);
     return answer;
   }
@@ -115,18 +80,6 @@ int32_t Deliver(const WideString& endpoint, bool haveTemplate, std::unique_ptr<C
 }
 
 }  // namespace
-
-bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
-  return ReshapeTemplate(templateText.c_str(), payload);
-}
-
-bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
-  return Reshape(std::make_unique<CXmlDoc>(templateText), payload);
-}
-
-bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload) {
-  return Reshape(std::make_unique<CXmlDoc>(utf8, size), payload);
-}
 
 int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
                          const WideChar* scheduleId) {

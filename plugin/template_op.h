@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/wide.h"
+#include "plugin/template_read.h"  // ReshapeTemplate, ReshapeUtf8Template
 
 // The agent's local service.
 constexpr const char* kLocalServiceUrl = "http://127.0.0.1:8000";
@@ -28,15 +29,6 @@ int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateTex
 // ever being made.
 int32_t DispatchUtf8Template(const WideString& endpoint, const char* utf8, size_t size,
                              const WideChar* scheduleId);
-
-// Marks the template for all systems and wraps the content of a CSC template
-// in CSCTemplateConfig; `payload` is the serialised result. False when the
-// text does not parse, has no Root, or could not be serialised.
-bool ReshapeTemplate(const WideString& templateText, WideString* payload);
-// The same for a zero-terminated text; null reads as the empty text.
-bool ReshapeTemplate(const WideChar* templateText, WideString* payload);
-// The same for valid UTF-8 without a zero byte, as DispatchUtf8Template.
-bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload);
 
 // The TaskStatusResponse document; false, with `document` left alone, when it
 // would not fit in kStatusDocumentUnits units.

@@ -47,17 +47,40 @@ constexpr int kParseOptions = XML_PARSE_NONET;
 // address space, large enough that a piece costs nothing next to its text.
 constexpr size_t kDumpPieceBytes = 64 * 1024;
 
+// Keeps libxml2's first fatal error, or its first error until a fatal one
+// comes, in the XmlParseReport the context's _private names.
+void KeepFirstError(void* userData, xmlErrorPtr error) {
+  auto* report = static_cast<XmlParseReport*>(static_cast<xmlParserCtxtPtr>(userData)->_private);
+  if (error == nullptr || error->level < XML_ERR_ERROR) return;
+  if (report->errorCode != 0 && (report->errorLevel == XML_ERR_FATAL || error->level != XML_ERR_FATAL)) {
+    return;
+  }
+  report->errorCode = error->code;
+  report->errorLevel = error->level;
+  report->line = error->line;
+  report->column = error->int2;
+  report->message = error->message != nullptr ? error->message : "";
+  while (!report->message.empty() && (report->message.back() == '\n' || report->message.back() == '\r')) {
+    report->message.pop_back();
+  }
+}
+
 // The text comes from the network, and a host may have changed libxml2's
 // process-wide defaults (entity substitution, DTD loading, validation, blank
 // handling, SAX1). Those are copied into every new parser context, so ours
 // puts each of them back explicitly before parsing.
-// `options` adds to kParseOptions.
-xmlDocPtr ParseUntrusted(const char* bytes, size_t size, int options) {
+// `options` adds to kParseOptions. With a `report`, libxml2's errors go to it
+// instead of the library's error output.
+xmlDocPtr ParseUntrusted(const char* bytes, size_t size, int options, XmlParseReport* report) {
   if (size == 0 || size > static_cast<size_t>(INT_MAX)) return nullptr;
   xmlInitParser();
   xmlParserCtxtPtr context = xmlCreateMemoryParserCtxt(bytes, static_cast<int>(size));
   if (context == nullptr) return nullptr;
   xmlSAXVersion(context->sax, 2);
+  if (report != nullptr) {
+    context->_private = report;
+    context->sax->serror = KeepFirstError;
+  }
   xmlCtxtUseOptions(context, kParseOptions | options);
   context->options = kParseOptions | options;
   context->replaceEntities = 0;
@@ -239,27 +262,31 @@ std::string SegmentName(const WideString& segment) {
 
 CXmlDoc::CXmlDoc(const WideString& text) : CXmlDoc(text.c_str()) {}
 
-CXmlDoc::CXmlDoc(const WideChar* text)
+CXmlDoc::CXmlDoc(const WideChar* text, XmlParseReport* report)
     : doc(nullptr), nodeSet(nullptr), xpathContext(nullptr), xpathResult(nullptr), nameMode(false),
       inputBytes_(0) {
   const std::string bytes = ToUtf8(text);
-  Parse(bytes.data(), bytes.size());
+  Parse(bytes.data(), bytes.size(), report);
 }
 
-CXmlDoc::CXmlDoc(const char* utf8, size_t size)
+CXmlDoc::CXmlDoc(const char* utf8, size_t size, XmlParseReport* report)
     : doc(nullptr), nodeSet(nullptr), xpathContext(nullptr), xpathResult(nullptr), nameMode(false),
       inputBytes_(0) {
-  Parse(utf8, size);
+  Parse(utf8, size, report);
 }
 
-void CXmlDoc::Parse(const char* bytes, size_t size) {
+void CXmlDoc::Parse(const char* bytes, size_t size, XmlParseReport* report) {
   inputBytes_ = size;
+  if (report != nullptr) {
+    *report = XmlParseReport();
+    report->inputBytes = size;
+  }
   // The text is UTF-16 whatever its declaration names. A UTF-8 one the library
   // reads as it is; any other would make it decode the UTF-8 bytes a second
   // time, so it is ignored, and kept only as the name the dump declares.
   const std::string declared = DeclaredEncoding(bytes, size);
   const bool foreign = !declared.empty() && !NamesUtf8(declared);
-  doc = ParseUntrusted(bytes, size, foreign ? XML_PARSE_IGNORE_ENC : 0);
+  doc = ParseUntrusted(bytes, size, foreign ? XML_PARSE_IGNORE_ENC : 0, report);
   if (doc != nullptr && foreign && doc->encoding == nullptr) {
     doc->encoding = xmlStrdup(Chars(declared));
   }
@@ -269,6 +296,10 @@ void CXmlDoc::Parse(const char* bytes, size_t size) {
       ExpansionMeter(doc, ExpansionLimit()).DocumentBytes() > ExpansionLimit()) {
     xmlFreeDoc(doc);
     doc = nullptr;
+    if (report != nullptr) {
+      report->expansionRefused = true;
+      report->expansionLimit = ExpansionLimit();
+    }
   }
   xpathContext = xmlXPathNewContext(doc);
 }

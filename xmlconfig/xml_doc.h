@@ -5,6 +5,7 @@
 #include <libxml/xpath.h>
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "platform/wide.h"
@@ -15,6 +16,24 @@
 // add more after an edit answers the empty string.
 constexpr size_t kXmlEntityAmplification = 5;
 constexpr size_t kXmlEntityAllowance = 750 * 1024;
+
+// What parsing a text found, for a caller that asks why a document is null.
+struct XmlParseReport {
+  // The UTF-8 size of the text parsed; an empty text does not parse.
+  size_t inputBytes = 0;
+  // libxml2's first fatal error, or without one its first error: its code
+  // (xmlParserErrors), level (xmlErrorLevel), line, column and message
+  // without the line end. Code 0: it reported none.
+  int errorCode = 0;
+  int errorLevel = 0;
+  int line = 0;
+  int column = 0;
+  std::string message;
+  // The text parsed, but its entity references would add more than
+  // `expansionLimit` bytes to the reads of its nodes.
+  bool expansionRefused = false;
+  size_t expansionLimit = 0;
+};
 
 // The library's serialisation of a document, XML declaration included, as
 // UTF-8 in pieces, so that no block has to hold the whole output. A document
@@ -42,10 +61,11 @@ class CXmlDoc {
   // whatever libxml2's process-wide defaults say.
   explicit CXmlDoc(const WideString& text);
   // The same for a zero-terminated text; null reads as the empty text.
-  explicit CXmlDoc(const WideChar* text);
+  // `report`, when given, is told what parsing found.
+  explicit CXmlDoc(const WideChar* text, XmlParseReport* report = nullptr);
   // The same for the text that `size` bytes of valid UTF-8 without a zero
   // byte convert to, parsed from those bytes without converting them.
-  CXmlDoc(const char* utf8, size_t size);
+  CXmlDoc(const char* utf8, size_t size, XmlParseReport* report = nullptr);
   ~CXmlDoc();
   CXmlDoc(const CXmlDoc&) = delete;
   CXmlDoc& operator=(const CXmlDoc&) = delete;
@@ -93,7 +113,7 @@ class CXmlDoc {
   void ReleaseSelection();
   bool SelectionInside(xmlNodePtr node) const;
 
-  void Parse(const char* utf8, size_t size);
+  void Parse(const char* utf8, size_t size, XmlParseReport* report);
   size_t ExpansionLimit() const;
 
   xmlXPathContextPtr xpathContext;

@@ -1,5 +1,6 @@
 #include "xmlconfig/xml_encoding.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/code_page.h"
@@ -99,27 +100,49 @@ Encoding DetectedEncoding(const unsigned char* bytes, size_t size) {
   return Encoding::kUtf8;
 }
 
-WideString Utf16Text(const unsigned char* bytes, size_t size, bool littleEndian) {
+void NoteRead(XmlTextReading* reading, const char* encoding, size_t bytesRead) {
+  if (reading == nullptr) return;
+  reading->encoding = encoding;
+  reading->bytesRead = bytesRead;
+}
+
+void NoteReplaced(XmlTextReading* reading, size_t byteOffset) {
+  if (reading == nullptr) return;
+  if (reading->replacements++ < kReplacementsListed) reading->replacedAt.push_back(byteOffset);
+}
+
+WideString Utf16Text(const unsigned char* bytes, size_t size, bool littleEndian,
+                     XmlTextReading* reading) {
   WideString text;
   text.reserve(size / 2 + 1);
   size_t i = 0;
+  bool zero = false;
   for (; i + 1 < size; i += 2) {
     const WideChar unit = static_cast<WideChar>(littleEndian ? bytes[i] | bytes[i + 1] << 8
                                                              : bytes[i] << 8 | bytes[i + 1]);
-    if (unit == 0) return text;
+    if (unit == 0) {
+      zero = true;
+      break;
+    }
     text.push_back(unit);
   }
-  if (i < size) text.push_back(0xFFFD);  // half a unit
-  // Unpaired surrogates become U+FFFD, as the UTF-8 side makes them.
+  const bool half = !zero && i < size;
+  if (half) text.push_back(0xFFFD);
+  NoteRead(reading, littleEndian ? "UTF-16LE" : "UTF-16BE", half ? size : i);
+  // Unpaired surrogates become U+FFFD, as the UTF-8 side makes them (before
+  // a zero unit they are left to the conversion to UTF-8, which does the
+  // same); unit k is at byte 2k.
   for (size_t k = 0; k < text.size(); ++k) {
     const WideChar unit = text[k];
     if (unit >= 0xD800 && unit <= 0xDBFF && k + 1 < text.size() && text[k + 1] >= 0xDC00 &&
         text[k + 1] <= 0xDFFF) {
       ++k;
     } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      text[k] = 0xFFFD;
+      if (!zero) text[k] = 0xFFFD;
+      NoteReplaced(reading, 2 * k);
     }
   }
+  if (half) NoteReplaced(reading, size - 1);
   return text;
 }
 
@@ -142,14 +165,27 @@ bool NamesUtf8(const std::string& encoding) {
   return name == "UTF-8" || name == "UTF8";
 }
 
-WideString XmlTextFromBytes(const char* text, size_t size) {
+WideString XmlTextFromBytes(const char* text, size_t size, XmlTextReading* reading) {
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  if (reading != nullptr) *reading = XmlTextReading();
   const Encoding detected = DetectedEncoding(bytes, size);
-  if (detected != Encoding::kUtf8) return Utf16Text(bytes, size, detected == Encoding::kUtf16Le);
+  if (detected != Encoding::kUtf8) {
+    WideString result = Utf16Text(bytes, size, detected == Encoding::kUtf16Le, reading);
+    if (reading != nullptr) {
+      // The declaration as the text's own characters hold it.
+      const std::string head = platform::Utf16ToUtf8(result.data(), std::min<size_t>(result.size(), 256));
+      reading->declared = DeclaredEncoding(head.data(), head.size());
+    }
+    return result;
+  }
 
   const void* nul = std::memchr(text, 0, size);
   if (nul != nullptr) size = static_cast<size_t>(static_cast<const char*>(nul) - text);
-  if (platform::IsUtf8(text, size)) return platform::Utf8ToUtf16(text, size);
+  if (reading != nullptr) reading->declared = DeclaredEncoding(text, size);
+  if (platform::IsUtf8(text, size)) {
+    NoteRead(reading, "UTF-8", size);
+    return platform::Utf8ToUtf16(text, size);
+  }
   // A UTF-8 byte-order mark outweighs the declaration.
   const Encoding declared = StartsWith(bytes, size, "\xEF\xBB\xBF", 3)
                                 ? Encoding::kUtf8
@@ -157,17 +193,34 @@ WideString XmlTextFromBytes(const char* text, size_t size) {
   WideString result;
   switch (declared) {
     case Encoding::kLatin1:
+      NoteRead(reading, "ISO-8859-1", size);
       result.assign(bytes, bytes + size);
       return result;
     case Encoding::kAscii:
+      NoteRead(reading, "US-ASCII", size);
       result.reserve(size);
-      for (size_t i = 0; i < size; ++i) result.push_back(bytes[i] < 0x80 ? bytes[i] : 0xFFFD);
+      for (size_t i = 0; i < size; ++i) {
+        result.push_back(bytes[i] < 0x80 ? bytes[i] : 0xFFFD);
+        if (bytes[i] >= 0x80) NoteReplaced(reading, i);
+      }
       return result;
     case Encoding::kWindows1252:
-      if (platform::SingleByteToUtf16(platform::kCodePageWindows1252, text, size, &result)) return result;
+      if (platform::SingleByteToUtf16(platform::kCodePageWindows1252, text, size, &result)) {
+        NoteRead(reading, "windows-1252", size);
+        // One unit a byte; no byte stands for U+FFFD itself.
+        for (size_t i = 0; reading != nullptr && i < result.size(); ++i) {
+          if (result[i] == 0xFFFD) NoteReplaced(reading, i);
+        }
+        return result;
+      }
       break;
     default:
       break;
+  }
+  if (reading != nullptr) {
+    NoteRead(reading, "UTF-8", size);
+    reading->replacements =
+        platform::Utf8Replacements(text, size, &reading->replacedAt, kReplacementsListed);
   }
   return platform::Utf8ToUtf16(text, size);
 }

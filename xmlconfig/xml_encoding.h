@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "platform/wide.h"
 
@@ -15,6 +16,23 @@ std::string DeclaredEncoding(const char* bytes, size_t size);
 // True for the names the library reads as UTF-8 without a converter.
 bool NamesUtf8(const std::string& encoding);
 
+// How XmlTextFromBytes read a document's bytes, for a caller that asks why
+// the text is what it is.
+struct XmlTextReading {
+  // The encoding the bytes were read in: UTF-8, UTF-16LE, UTF-16BE,
+  // ISO-8859-1, US-ASCII or windows-1252.
+  std::string encoding;
+  // What the XML declaration names; empty when it names nothing.
+  std::string declared;
+  // The bytes read: reading stops at the first zero byte (UTF-16: zero unit).
+  size_t bytesRead = 0;
+  // How many U+FFFD stand for bytes or units that fit nothing, and the byte
+  // offsets of the first kReplacementsListed of them.
+  size_t replacements = 0;
+  std::vector<size_t> replacedAt;
+};
+constexpr size_t kReplacementsListed = 16;
+
 // Bytes that are valid UTF-8 up to the first zero byte convert as UTF-8, as
 // they always have. Other bytes are read in the encoding the document
 // declares, by its byte-order mark first and then its XML declaration:
@@ -22,4 +40,5 @@ bool NamesUtf8(const std::string& encoding);
 // US-ASCII or windows-1252. Where it declares none of these, UTF-8 with each
 // ill-formed sequence replaced by U+FFFD. Characters of a single-byte
 // encoding that it leaves undefined, and unpaired surrogates, become U+FFFD.
-WideString XmlTextFromBytes(const char* bytes, size_t size);
+// `reading`, when given, is told how.
+WideString XmlTextFromBytes(const char* bytes, size_t size, XmlTextReading* reading = nullptr);

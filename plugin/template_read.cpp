@@ -1,0 +1,171 @@
+#include "plugin/template_read.h"
+
+#include <libxml/tree.h>
+#include <stdsoap2.h>
+
+#include <cstring>
+#include <new>
+
+#include "platform/utf.h"
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool Refused(ReshapeReport* report, TemplateRefusal refusal) {
+  if (report != nullptr) report->refusal = refusal;
+  return false;
+}
+
+// The document's element as UTF-8: its name with its prefix, its namespace.
+void NoteDocumentElement(const CXmlDoc& xml, ReshapeReport* report) {
+  const xmlNode* element = xml.doc != nullptr ? xmlDocGetRootElement(xml.doc) : nullptr;
+  if (element == nullptr || element->name == nullptr) return;
+  std::string name = reinterpret_cast<const char*>(element->name);
+  if (element->ns != nullptr && element->ns->prefix != nullptr) {
+    name = reinterpret_cast<const char*>(element->ns->prefix) + (":" + name);
+  }
+  report->documentElement = std::move(name);
+  if (element->ns != nullptr && element->ns->href != nullptr) {
+    report->documentNamespace = reinterpret_cast<const char*>(element->ns->href);
+  }
+}
+
+}  // namespace
+
+char* DecodeQuotedPrintable(const char* encoded, struct soap* soap, int32_t size,
+                            int32_t* decodedSize) {
+  if (soap == nullptr || size < 0) return nullptr;
+  char* out = static_cast<char*>(soap_malloc(soap, static_cast<size_t>(size) + 1));
+  if (out == nullptr) return nullptr;
+  std::memset(out, 0, static_cast<size_t>(size) + 1);
+  int32_t i = 0, n = 0;
+  while (i < size) {
+    const char c = encoded[i];
+    if (c != '=') {
+      out[n++] = c;
+      ++i;
+      continue;
+    }
+    if (size - i >= 3 && encoded[i + 1] == '\r' && encoded[i + 2] == '\n') {
+      i += 3;
+      continue;
+    }
+    const int hi = size - i >= 2 ? HexValue(encoded[i + 1]) : -1;
+    const int lo = size - i >= 3 ? HexValue(encoded[i + 2]) : -1;
+    out[n++] = (hi >= 0 && lo >= 0) ? static_cast<char>(hi * 16 + lo) : '=';
+    i += 3;
+  }
+  *decodedSize = n;
+  return out;
+}
+
+DecodedTemplate DecodeTransferEncoding(struct soap* allocation, const char* bytes, size_t size,
+                                       int encoding) {
+  if (bytes == nullptr || size > kLargestAttachment) return DecodedTemplate();
+  const char* decoded = nullptr;
+  int32_t decodedSize = 0;
+  if (encoding == SOAP_MIME_BASE64) {
+    if (allocation != nullptr) {
+      // The decoder marks the context with an error when the text is not
+      // base64; the context is the host's, so it is left as it was found.
+      const int error = allocation->error;
+      int n = 0;
+      decoded = soap_base642s(allocation, bytes, nullptr, size, &n);
+      allocation->error = error;
+      decodedSize = decoded != nullptr ? n : 0;
+    }
+  } else if (encoding == SOAP_MIME_QUOTED_PRINTABLE) {
+    decoded = DecodeQuotedPrintable(bytes, allocation, static_cast<int32_t>(size), &decodedSize);
+  } else {
+    decoded = bytes;
+    decodedSize = static_cast<int32_t>(size);
+  }
+  DecodedTemplate result;
+  if (decoded != nullptr && decodedSize > 0) {
+    result.bytes = decoded;
+    result.size = static_cast<size_t>(decodedSize);
+  }
+  return result;
+}
+
+TemplateText ReadTemplateText(const DecodedTemplate& decoded, XmlTextReading* reading) {
+  TemplateText text;
+  if (decoded.size == 0 || (std::memchr(decoded.bytes, 0, decoded.size) == nullptr &&
+                            platform::IsUtf8(decoded.bytes, decoded.size))) {
+    // The very text their UTF-16 form would be.
+    if (decoded.size != 0) {
+      text.utf8 = decoded.bytes;
+      text.utf8Size = decoded.size;
+    }
+    if (reading != nullptr) {
+      *reading = XmlTextReading();
+      reading->encoding = "UTF-8";
+      reading->declared = DeclaredEncoding(text.utf8, text.utf8Size);
+      reading->bytesRead = text.utf8Size;
+    }
+    return text;
+  }
+  text.isWide = true;
+  text.wide = XmlTextFromBytes(decoded.bytes, decoded.size, reading);
+  return text;
+}
+
+bool ReshapeDocument(std::unique_ptr<CXmlDoc> document, WideString* payload, ReshapeReport* report) {
+  CXmlDoc& xml = *document;
+  if (report != nullptr) NoteDocumentElement(xml, report);
+  if (xml.Select(WIDE("/Root")) != 0) {
+    return Refused(report, xml.doc == nullptr ? TemplateRefusal::kNotParsed : TemplateRefusal::kNoRoot);
+  }
+  xmlNodePtr root = xml.nodeSet->nodeTab[0];
+  xml.SetAttribute(WIDE("Template"), WIDE("true"));
+  xml.SetAttribute(WIDE("OS"), WIDE("All"));
+
+  xml.Select(WIDE("/Root/*"));
+  const bool csc = xml.GetAttribute(WIDE("ns")) == WIDE("CSC");
+  if (report != nullptr) report->csc = csc;
+  if (csc) {
+    xmlNodePtr wrapper = xml.AddChild(WIDE("CSCTemplateConfig"), WIDE(""), root);
+    if (wrapper != nullptr) {
+      xml.SetNodeAttribute(WIDE("ns"), WIDE("CSC"), wrapper);
+      xml.SetNodeAttribute(WIDE("Modified"), WIDE("true"), wrapper);
+      xml.MoveSelectedElementsUnder(wrapper);
+    }
+  }
+  // Dump's serialisation, but made wide only once the tree is gone: the two
+  // are the largest things a command holds. A document the library could not
+  // serialise (memory, as a 32-bit host meets it with large templates) has
+  // nothing to deliver either.
+  XmlDump dump;
+  if (!dump.Write(xml.doc)) return Refused(report, TemplateRefusal::kNotSerialised);
+  document.reset();
+  try {
+    *payload = dump.TakeWide();
+  } catch (const std::bad_alloc&) {
+    return Refused(report, TemplateRefusal::kNotSerialised);
+  }
+  return true;
+}
+
+bool ReshapeTemplateText(const TemplateText& text, WideString* payload, ReshapeReport* report) {
+  XmlParseReport* parse = report != nullptr ? &report->parse : nullptr;
+  if (text.isWide) return ReshapeDocument(std::make_unique<CXmlDoc>(text.wide.c_str(), parse), payload, report);
+  return ReshapeDocument(std::make_unique<CXmlDoc>(text.utf8, text.utf8Size, parse), payload, report);
+}
+
+bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
+  return ReshapeTemplate(templateText.c_str(), payload);
+}
+
+bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
+  return ReshapeDocument(std::make_unique<CXmlDoc>(templateText), payload);
+}
+
+bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload) {
+  return ReshapeDocument(std::make_unique<CXmlDoc>(utf8, size), payload);
+}
