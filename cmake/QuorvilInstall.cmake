@@ -1,7 +1,7 @@
 # What `cmake --install` puts where. Components:
 #   libraries  the plug-in and the component library
-#   tools      quorvil-agent, devconf-service, drovemark-host and the workflow
-#              framework stand-ins they load (not on Windows)
+#   tools      quorvil-template; quorvil-agent, devconf-service, drovemark-host
+#              and the workflow framework stand-ins they load (not on Windows)
 #   dev        the host interface headers, the CMake package, the pkg-config file
 #   doc        the README and the examples
 include(CMakePackageConfigHelpers)
@@ -67,6 +67,9 @@ if(WIN32)
     list(APPEND runtime_dlls ${found})
   endforeach()
   install(FILES ${runtime_dlls} DESTINATION ${plugin_dir} COMPONENT libraries)
+  # The operators' template check, run from a command prompt in the folder:
+  # it uses the same runtime DLLs and nothing else of the zip.
+  install(TARGETS quorvil-template RUNTIME DESTINATION ${plugin_dir} COMPONENT tools)
   # The compiler ships them with their symbols (libstdc++-6.dll: 21 MB).
   if(CMAKE_STRIP)
     foreach(dll IN LISTS runtime_dlls)
@@ -80,7 +83,7 @@ if(WIN32)
 endif()
 
 # Tools, with links in bin/.
-set(tools quorvil-agent devconf-service drovemark-host)
+set(tools quorvil-agent devconf-service drovemark-host quorvil-template)
 set_target_properties(drovemark-host ondra PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS ${tools} ondra ondraCore
   RUNTIME DESTINATION ${plugin_dir} COMPONENT tools

@@ -17,7 +17,7 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME Quorvil-${PROJECT_VERSION}-win32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
-  set(CPACK_COMPONENTS_ALL libraries dev doc)
+  set(CPACK_COMPONENTS_ALL libraries tools dev doc)
   include(CPack)
   return()
 endif()
@@ -67,10 +67,13 @@ and reports the task's progress to the management server.
 libQuorvilComponent.so registers and creates the component class CComponentX
 for the Drovemark workflow host, whose framework libraries it links.")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
-  "stand-ins for the programs around the Quorvil libraries
+  "template check and stand-ins for the programs around the Quorvil libraries
+quorvil-template checks a configuration template before it is sent, with the
+plug-in's own reading code, and shows the payload a terminal would deliver.
 quorvil-agent (the agent host that loads libQuorvil.so), devconf-service (the
 device-configuration service) and drovemark-host (the workflow host, with its
-framework libraries libondra.so and libondraCore.so).")
+framework libraries libondra.so and libondraCore.so) stand in for the programs
+around the libraries.")
 set(CPACK_DEBIAN_DEV_DESCRIPTION
   "host interface of the Quorvil agent plug-in
 The header an agent host needs to declare its command objects and call the
