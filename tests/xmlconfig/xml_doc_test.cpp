@@ -1,9 +1,13 @@
 // CXmlDoc: selection, reads, edits, serialisation and saving.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "support/text_conversion.h"
 #include "tests/test_support.h"
 #include "xmlconfig/xml_doc.h"
+#include "xmlconfig/xml_encoding.h"
 
 namespace {
 
@@ -201,6 +205,74 @@ TEST(XmlDoc, DumpAndSaveGiveTheLibrarySerialisation) {
   xml.SaveFile(FromUtf8(dir.path()) + WIDE("/d\u00e9j\u00e0.xml"));
   EXPECT_EQ(testing_support::ReadFile(dir.path() + "/d\xC3\xA9j\xC3\xA0.xml"),
             "<?xml version=\"1.0\"?>\n<r><a>&#xE9;</a></r>\n");
+}
+
+// The reports that quorvil-template words for an administrator: asked for,
+// they change nothing of what is read or parsed.
+TEST(XmlDoc, ReadingReportSaysTheEncodingWhereReadingStoppedAndWhatWasReplaced) {
+  struct Case {
+    std::string bytes, encoding, declared;
+    size_t bytesRead;
+    std::vector<size_t> replacedAt;
+  };
+  const std::string utf16 = std::string("\xFF\xFE<\0R\0\x00\xD8>\0", 10) + "x";
+  const std::vector<Case> cases = {
+      {"<R>caf\xC3\xA9</R>", "UTF-8", "", 12, {}},
+      {std::string("<R/>\0<x", 7), "UTF-8", "", 4, {}},
+      {"<?xml version='1.0' encoding='latin1'?><R>\xE9</R>", "ISO-8859-1", "latin1", 47, {}},
+      {"<?xml version=\"1.0\" encoding=\"US-ASCII\"?><R>\xE9\xE8</R>", "US-ASCII", "US-ASCII", 50, {44, 45}},
+      {"<R>\xFF ok \xC3</R>", "UTF-8", "", 13, {3, 8}},
+      {utf16, "UTF-16LE", "", 11, {6, 10}},
+  };
+  for (const Case& c : cases) {
+    XmlTextReading reading;
+    const WideString text = XmlTextFromBytes(c.bytes.data(), c.bytes.size(), &reading);
+    EXPECT_EQ(text, XmlTextFromBytes(c.bytes.data(), c.bytes.size())) << c.bytes;
+    EXPECT_EQ(reading.encoding, c.encoding) << c.bytes;
+    EXPECT_EQ(reading.declared, c.declared) << c.bytes;
+    EXPECT_EQ(reading.bytesRead, c.bytesRead) << c.bytes;
+    EXPECT_EQ(reading.replacements, c.replacedAt.size()) << c.bytes;
+    EXPECT_EQ(reading.replacedAt, c.replacedAt) << c.bytes;
+  }
+  // Past the listed ones, only counted.
+  const std::string many = "<R>" + std::string(40, '\xFF') + "</R>";
+  XmlTextReading reading;
+  XmlTextFromBytes(many.data(), many.size(), &reading);
+  EXPECT_EQ(reading.replacements, 40u);
+  EXPECT_EQ(reading.replacedAt.size(), kReplacementsListed);
+}
+
+TEST(XmlDoc, ParseReportKeepsLibxmlsFirstFatalErrorAndTheExpansionRefusal) {
+  XmlParseReport report;
+  const std::string bad = "<Root>\n  <A>x</B>\n</Root>";
+  CXmlDoc refused(bad.data(), bad.size(), &report);
+  EXPECT_EQ(refused.doc, nullptr);
+  EXPECT_EQ(report.inputBytes, bad.size());
+  EXPECT_EQ(report.errorCode, XML_ERR_TAG_NAME_MISMATCH);
+  EXPECT_EQ(report.errorLevel, XML_ERR_FATAL);
+  EXPECT_EQ(report.line, 2);
+  EXPECT_EQ(report.message, "Opening and ending tag mismatch: A line 2 and B");
+  EXPECT_FALSE(report.expansionRefused);
+
+  // An error that leaves the document well-formed is kept, the document too.
+  CXmlDoc kept(WIDE("<Root><a:B/></Root>"), &report);
+  EXPECT_NE(kept.doc, nullptr);
+  EXPECT_EQ(report.errorCode, XML_NS_ERR_UNDEFINED_NAMESPACE);
+  EXPECT_EQ(report.errorLevel, XML_ERR_ERROR);
+
+  std::string heavy = "<!DOCTYPE Root [<!ENTITY e \"" + std::string(100 * 1024, 'e') + "\">]><Root>";
+  for (int i = 0; i < 60; ++i) heavy += "&e;";
+  heavy += "</Root>";
+  CXmlDoc expanded(heavy.data(), heavy.size(), &report);
+  EXPECT_EQ(expanded.doc, nullptr);
+  EXPECT_TRUE(report.expansionRefused);
+  EXPECT_EQ(report.expansionLimit, kXmlEntityAmplification * heavy.size() + kXmlEntityAllowance);
+  EXPECT_EQ(report.errorCode, 0);
+
+  CXmlDoc empty("", 0, &report);
+  EXPECT_EQ(empty.doc, nullptr);
+  EXPECT_EQ(report.inputBytes, 0u);
+  EXPECT_EQ(report.errorCode, 0);
 }
 
 }  // namespace
