@@ -290,18 +290,23 @@ TEST_F(TemplateTool, CheckGivesOneLineOrOneJsonObjectPerFileAndExitsZeroOnlyWhen
                   "payload 494 bytes\n" +
                 plain + ": delivered; read as UTF-8; not a CSC template; 137 bytes, payload 154 bytes\n");
 
+  // A Windows path's separators, escaped.
+  const auto json = [](std::string path) {
+    for (size_t at = 0; (at = path.find('\\', at)) != std::string::npos; at += 2) path.insert(at, 1, '\\');
+    return path;
+  };
   const std::string latin = File("latin.xml",
                                  "<?xml version=\"1.0\" encoding=\"windows-1252\"?><Root><A>\x80\x81</A></Root>");
   r = RunProgram({Tool(), "check", "--json", noRoot, latin});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(testing_support::ProgramText(r.out),
-            "{\"file\":\"" + noRoot +
+            "{\"file\":\"" + json(noRoot) +
                 "\",\"verdict\":\"refused\",\"reason\":\"no-root\",\"why\":\"its document element is Config, "
                 "not Root\",\"transfer_encoding\":\"8bit\",\"size\":93,\"decoded_size\":93,\"encoding\":\"UTF-8\","
                 "\"declared_encoding\":\"UTF-8\",\"bytes_read\":93,\"replaced\":0,\"replaced_at\":[],"
                 "\"document_element\":\"Config\",\"document_namespace\":null,\"csc\":null,\"payload_size\":null,"
                 "\"xml_error\":null}\n"
-                "{\"file\":\"" + latin +
+                "{\"file\":\"" + json(latin) +
                 "\",\"verdict\":\"delivered\",\"reason\":null,\"why\":null,\"transfer_encoding\":\"8bit\","
                 "\"size\":67,\"decoded_size\":67,\"encoding\":\"windows-1252\",\"declared_encoding\":"
                 "\"windows-1252\",\"bytes_read\":67,\"replaced\":1,\"replaced_at\":[55],\"document_element\":"
