@@ -11,10 +11,14 @@
 #include "support/machine_id.h"
 #include "support/text_conversion.h"
 #include "xmlconfig/xml_doc.h"
+#include "xmlconfig/xml_memory.h"
 
 namespace {
 
 constexpr const WideChar* kSource = WIDE(".\\TemplateOp");
+// The fixed line number the dispatch line carries after kSource: part of the
+// message, not a place in this file.
+constexpr int kLineDispatch = 58;
 
 void ReportProgress(const WideString& endpoint, const WideChar* scheduleId, int32_t progress,
                     int32_t* status) {
@@ -73,36 +77,43 @@ bool Reshape(std::unique_ptr<CXmlDoc> document, WideString* payload) {
     }
   }
   // Dump's serialisation, but made wide only once the tree is gone: the two
-  // are the largest things a command holds. A document the library could not
-  // serialise (memory, as a 32-bit host meets it with large templates) has
-  // nothing to deliver either.
+  // are the largest things a command holds.
   XmlDump dump;
   if (!dump.Write(xml.doc)) return false;
   document.reset();
-  try {
-    *payload = dump.TakeWide();
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  *payload = dump.TakeWide();
   return true;
 }
 
+// The payload of the document `parse` makes, whole or not at all. Memory can
+// run out anywhere from the parse to the payload (a 32-bit host meets it with
+// large templates), and the library does not report every such failure: a
+// copy may lose its children, a dump its long values. So any allocation it
+// was refused fails the payload, whatever each call answered.
+template <typename Parse>
+bool MakePayload(Parse parse, WideString* payload) {
+  const XmlAllocationWatch watch;
+  try {
+    WideString made;
+    if (!Reshape(parse(), &made) || watch.Failed()) return false;
+    *payload = std::move(made);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
 void LogDispatch(const WideString& endpoint, const WideChar* scheduleId) {
-  mainLog.Print(WIDE("begin >>>>dispatch attachment template in %s(%d)"), kSource, 58);
+  mainLog.Print(WIDE("begin >>>>dispatch attachment template in %s(%d)"), kSource, kLineDispatch);
   mainLog.Print(WIDE("endpoint:%s"), endpoint.c_str());
   mainLog.Print(WIDE("scheduleId:%s"), scheduleId);
 }
 
-// DispatchTemplate once its lines are logged and the template is parsed.
-int32_t Deliver(const WideString& endpoint, bool haveTemplate, std::unique_ptr<CXmlDoc> document,
+// DispatchTemplate once its lines are logged and the payload made (or not).
+int32_t Deliver(const WideString& endpoint, bool made, const WideString& payload,
                 const WideChar* scheduleId) {
   int32_t answer = kNotDelivered;
-  WideString payload;
-  if (!Reshape(std::move(document), &payload)) {
-    ReportProgress(endpoint, scheduleId, -2, nullptr);
-    return answer;
-  }
-  if (scheduleId == nullptr || !haveTemplate) {
+  if (!made || scheduleId == nullptr) {
     ReportProgress(endpoint, scheduleId, -2, nullptr);
     return answer;
   }
@@ -121,23 +132,27 @@ bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
 }
 
 bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
-  return Reshape(std::make_unique<CXmlDoc>(templateText), payload);
+  return MakePayload([templateText] { return std::make_unique<CXmlDoc>(templateText); }, payload);
 }
 
 bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload) {
-  return Reshape(std::make_unique<CXmlDoc>(utf8, size), payload);
+  return MakePayload([utf8, size] { return std::make_unique<CXmlDoc>(utf8, size); }, payload);
 }
 
 int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
                          const WideChar* scheduleId) {
   LogDispatch(endpoint, scheduleId);
   mainLog.Print(WIDE("-----xIn:%s"), templateText);
-  return Deliver(endpoint, templateText != nullptr, std::make_unique<CXmlDoc>(templateText), scheduleId);
+  WideString payload;
+  const bool made = templateText != nullptr && ReshapeTemplate(templateText, &payload);
+  return Deliver(endpoint, made, payload, scheduleId);
 }
 
 int32_t DispatchUtf8Template(const WideString& endpoint, const char* utf8, size_t size,
                              const WideChar* scheduleId) {
   LogDispatch(endpoint, scheduleId);
   mainLog.PrintUtf8(WIDE("-----xIn:%s"), utf8, size);
-  return Deliver(endpoint, true, std::make_unique<CXmlDoc>(utf8, size), scheduleId);
+  WideString payload;
+  const bool made = ReshapeUtf8Template(utf8, size, &payload);
+  return Deliver(endpoint, made, payload, scheduleId);
 }
