@@ -22,4 +22,8 @@ bool NamesUtf8(const std::string& encoding);
 // US-ASCII or windows-1252. Where it declares none of these, UTF-8 with each
 // ill-formed sequence replaced by U+FFFD. Characters of a single-byte
 // encoding that it leaves undefined, and unpaired surrogates, become U+FFFD.
+// Text that was converted (any but valid UTF-8) no longer is what its
+// declaration names: the declaration's encoding becomes "UTF-8", its version
+// and standalone kept, so that the payload made of it, carried as UTF-8,
+// reads right both as text and as a stored file.
 WideString XmlTextFromBytes(const char* bytes, size_t size);
