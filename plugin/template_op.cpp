@@ -1,18 +1,18 @@
 #include "plugin/template_op.h"
 
-#include <memory>
-
 #include "plugin/template_read.h"
 #include "service/call_set.h"
 #include "support/format_string.h"
 #include "support/log_module.h"
 #include "support/machine_id.h"
 #include "support/text_conversion.h"
-#include "xmlconfig/xml_doc.h"
 
 namespace {
 
 constexpr const WideChar* kSource = WIDE(".\\TemplateOp");
+// The fixed line number the dispatch line carries after kSource: part of the
+// message, not a place in this file.
+constexpr int kLineDispatch = 58;
 
 void ReportProgress(const WideString& endpoint, const WideChar* scheduleId, int32_t progress,
                     int32_t* status) {
@@ -53,21 +53,16 @@ int32_t SendTaskRes(const WideChar* scheduleId, const char* endpoint, int32_t pr
 namespace {
 
 void LogDispatch(const WideString& endpoint, const WideChar* scheduleId) {
-  mainLog.Print(WIDE("begin >>>>dispatch attachment template in %s(%d)"), kSource, 58);
+  mainLog.Print(WIDE("begin >>>>dispatch attachment template in %s(%d)"), kSource, kLineDispatch);
   mainLog.Print(WIDE("endpoint:%s"), endpoint.c_str());
   mainLog.Print(WIDE("scheduleId:%s"), scheduleId);
 }
 
-// DispatchTemplate once its lines are logged and the template is parsed.
-int32_t Deliver(const WideString& endpoint, bool haveTemplate, std::unique_ptr<CXmlDoc> document,
+// DispatchTemplate once its lines are logged and the payload made (or not).
+int32_t Deliver(const WideString& endpoint, bool made, const WideString& payload,
                 const WideChar* scheduleId) {
   int32_t answer = kNotDelivered;
-  WideString payload;
-  if (!ReshapeDocument(std::move(document), &payload)) {
-    ReportProgress(endpoint, scheduleId, -2, nullptr);
-    return answer;
-  }
-  if (scheduleId == nullptr || !haveTemplate) {
+  if (!made || scheduleId == nullptr) {
     ReportProgress(endpoint, scheduleId, -2, nullptr);
     return answer;
   }
@@ -85,12 +80,16 @@ int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateTex
                          const WideChar* scheduleId) {
   LogDispatch(endpoint, scheduleId);
   mainLog.Print(WIDE("-----xIn:%s"), templateText);
-  return Deliver(endpoint, templateText != nullptr, std::make_unique<CXmlDoc>(templateText), scheduleId);
+  WideString payload;
+  const bool made = templateText != nullptr && ReshapeTemplate(templateText, &payload);
+  return Deliver(endpoint, made, payload, scheduleId);
 }
 
 int32_t DispatchUtf8Template(const WideString& endpoint, const char* utf8, size_t size,
                              const WideChar* scheduleId) {
   LogDispatch(endpoint, scheduleId);
   mainLog.PrintUtf8(WIDE("-----xIn:%s"), utf8, size);
-  return Deliver(endpoint, true, std::make_unique<CXmlDoc>(utf8, size), scheduleId);
+  WideString payload;
+  const bool made = ReshapeUtf8Template(utf8, size, &payload);
+  return Deliver(endpoint, made, payload, scheduleId);
 }

@@ -4,9 +4,11 @@
 #include <stdsoap2.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "platform/utf.h"
+#include "xmlconfig/xml_memory.h"
 
 namespace {
 
@@ -116,7 +118,11 @@ TemplateText ReadTemplateText(const DecodedTemplate& decoded, XmlTextReading* re
   return text;
 }
 
-bool ReshapeDocument(std::unique_ptr<CXmlDoc> document, WideString* payload, ReshapeReport* report) {
+namespace {
+
+// Marks a parsed template and takes its serialisation; the document is
+// released as soon as that is taken.
+bool Reshape(std::unique_ptr<CXmlDoc> document, WideString* payload, ReshapeReport* report) {
   CXmlDoc& xml = *document;
   if (report != nullptr) NoteDocumentElement(xml, report);
   if (xml.Select(WIDE("/Root")) != 0) {
@@ -138,34 +144,53 @@ bool ReshapeDocument(std::unique_ptr<CXmlDoc> document, WideString* payload, Res
     }
   }
   // Dump's serialisation, but made wide only once the tree is gone: the two
-  // are the largest things a command holds. A document the library could not
-  // serialise (memory, as a 32-bit host meets it with large templates) has
-  // nothing to deliver either.
+  // are the largest things a command holds.
   XmlDump dump;
   if (!dump.Write(xml.doc)) return Refused(report, TemplateRefusal::kNotSerialised);
   document.reset();
-  try {
-    *payload = dump.TakeWide();
-  } catch (const std::bad_alloc&) {
-    return Refused(report, TemplateRefusal::kNotSerialised);
-  }
+  *payload = dump.TakeWide();
   return true;
 }
 
-bool ReshapeTemplateText(const TemplateText& text, WideString* payload, ReshapeReport* report) {
-  XmlParseReport* parse = report != nullptr ? &report->parse : nullptr;
-  if (text.isWide) return ReshapeDocument(std::make_unique<CXmlDoc>(text.wide.c_str(), parse), payload, report);
-  return ReshapeDocument(std::make_unique<CXmlDoc>(text.utf8, text.utf8Size, parse), payload, report);
+// The payload of the document `parse` makes, whole or not at all. Memory can
+// run out anywhere from the parse to the payload (a 32-bit host meets it with
+// large templates), and the library does not report every such failure: a
+// copy may lose its children, a dump its long values. So any allocation it
+// was refused fails the payload, whatever each call answered.
+template <typename Parse>
+bool MakePayload(Parse parse, WideString* payload, ReshapeReport* report) {
+  const XmlAllocationWatch watch;
+  try {
+    WideString made;
+    const bool reshaped = Reshape(parse(), &made, report);
+    if (watch.Failed()) return Refused(report, TemplateRefusal::kOutOfMemory);
+    if (!reshaped) return false;
+    *payload = std::move(made);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return Refused(report, TemplateRefusal::kOutOfMemory);
+  }
 }
+
+}  // namespace
 
 bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
   return ReshapeTemplate(templateText.c_str(), payload);
 }
 
-bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
-  return ReshapeDocument(std::make_unique<CXmlDoc>(templateText), payload);
+bool ReshapeTemplate(const WideChar* templateText, WideString* payload, ReshapeReport* report) {
+  XmlParseReport* parse = report != nullptr ? &report->parse : nullptr;
+  return MakePayload([templateText, parse] { return std::make_unique<CXmlDoc>(templateText, parse); },
+                     payload, report);
 }
 
-bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload) {
-  return ReshapeDocument(std::make_unique<CXmlDoc>(utf8, size), payload);
+bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload, ReshapeReport* report) {
+  XmlParseReport* parse = report != nullptr ? &report->parse : nullptr;
+  return MakePayload([utf8, size, parse] { return std::make_unique<CXmlDoc>(utf8, size, parse); },
+                     payload, report);
+}
+
+bool ReshapeTemplateText(const TemplateText& text, WideString* payload, ReshapeReport* report) {
+  if (text.isWide) return ReshapeTemplate(text.wide.c_str(), payload, report);
+  return ReshapeUtf8Template(text.utf8, text.utf8Size, payload, report);
 }

@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <string>
 
 #include "platform/wide.h"
@@ -60,7 +59,8 @@ enum class TemplateRefusal {
   kNone,
   kNotParsed,      // empty, not well-formed or refused by the parser (XmlParseReport)
   kNoRoot,         // the document element is not Root
-  kNotSerialised,  // the library could not serialise it, or its text could not be had (memory)
+  kNotSerialised,  // the library could not serialise it
+  kOutOfMemory,    // an allocation was refused on the way: nothing is delivered half made
 };
 
 // What reshaping found, for a caller that asks why.
@@ -71,21 +71,20 @@ struct ReshapeReport {
   // namespace, as UTF-8.
   std::string documentElement;
   std::string documentNamespace;
-  bool csc = false;             // wrapped in CSCTemplateConfig
+  bool csc = false;  // wrapped in CSCTemplateConfig
 };
 
-// Marks the parsed template for all systems (Template="true", OS="All") and
-// wraps the content of a CSC template in CSCTemplateConfig; `payload` is the
-// serialised result. The document is released as soon as its serialisation
-// is taken. False when there is none; `report`, when given, says why.
-bool ReshapeDocument(std::unique_ptr<CXmlDoc> document, WideString* payload,
+// The payload the local service receives for a template text: the text
+// parsed, Root marked for all systems (Template="true", OS="All"), the
+// content of a CSC template wrapped in CSCTemplateConfig, and the document
+// serialised, whole or not at all. False when there is none; `report`, when
+// given, says why. A null text reads as the empty text.
+bool ReshapeTemplate(const WideString& templateText, WideString* payload);
+bool ReshapeTemplate(const WideChar* templateText, WideString* payload,
                      ReshapeReport* report = nullptr);
-
-// ReshapeDocument of the text, parsed as dispatch parses it.
+// The same for valid UTF-8 without a zero byte, parsed as it is.
+bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload,
+                         ReshapeReport* report = nullptr);
+// The one of the two that dispatch calls for `text`.
 bool ReshapeTemplateText(const TemplateText& text, WideString* payload,
                          ReshapeReport* report = nullptr);
-// The same for a wide text; null reads as the empty text.
-bool ReshapeTemplate(const WideString& templateText, WideString* payload);
-bool ReshapeTemplate(const WideChar* templateText, WideString* payload);
-// The same for valid UTF-8 without a zero byte.
-bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload);

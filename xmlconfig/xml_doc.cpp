@@ -19,6 +19,7 @@
 #include "support/text_conversion.h"
 #include "xmlconfig/decimal_text.h"
 #include "xmlconfig/xml_encoding.h"
+#include "xmlconfig/xml_memory.h"
 
 namespace {
 
@@ -253,6 +254,18 @@ void MoveElement(xmlNodePtr node, xmlNodePtr parent) {
   xmlFreeNode(node);
 }
 
+// xmlXPathEvalExpression; a selection the library could not make whole (a
+// node set that could not grow) is no selection.
+xmlXPathObjectPtr Evaluate(const std::string& expression, xmlXPathContextPtr context) {
+  const XmlAllocationWatch watch;
+  xmlXPathObjectPtr result = xmlXPathEvalExpression(Chars(expression), context);
+  if (result != nullptr && watch.Failed()) {
+    xmlXPathFreeObject(result);
+    result = nullptr;
+  }
+  return result;
+}
+
 // Splits name[k] into the name and the index text after the first "[".
 std::string SegmentName(const WideString& segment) {
   return ToUtf8(segment.substr(0, segment.find(WIDE('['))));
@@ -333,7 +346,7 @@ int CXmlDoc::Select(const WideString& path) {
   const size_t name = expression.find("/name()");
   nameMode = name != std::string::npos;
   if (nameMode) expression.resize(name);
-  xpathResult = xmlXPathEvalExpression(Chars(expression), xpathContext);
+  xpathResult = Evaluate(expression, xpathContext);
   if (xpathResult == nullptr) return -3;
   nodeSet = xpathResult->nodesetval;
   if (nodeSet != nullptr && nodeSet->nodeNr > 0 && nodeSet->nodeTab != nullptr) return 0;
@@ -516,6 +529,9 @@ void XmlDump::Append(const char* bytes, size_t size) {
 bool XmlDump::Write(xmlDocPtr doc) {
   pieces_.clear();
   bytes_ = 0;
+  // An output buffer that cannot grow for a long value drops it and says so
+  // only on the console; the save still answers success.
+  const XmlAllocationWatch watch;
   const char* declared = reinterpret_cast<const char*>(doc->encoding);
   const bool foreign = declared != nullptr && !NamesUtf8(declared);
   bool written = true;
@@ -545,6 +561,7 @@ bool XmlDump::Write(xmlDocPtr doc) {
     if (xmlSaveDoc(save, doc) < 0) written = false;
     if (xmlSaveClose(save) < 0) written = false;
   }
+  if (watch.Failed()) written = false;
   if (!written) {
     pieces_.clear();
     pieces_.shrink_to_fit();

@@ -28,6 +28,7 @@ class DeclarationReader {
     p_ += n;
     return true;
   }
+  size_t Offset(const char* start) const { return static_cast<size_t>(p_ - start); }
   bool Blanks() {
     const char* start = p_;
     while (p_ < end_ && IsBlank(*p_)) ++p_;
@@ -148,16 +149,50 @@ WideString Utf16Text(const unsigned char* bytes, size_t size, bool littleEndian,
 
 }  // namespace
 
-std::string DeclaredEncoding(const char* bytes, size_t size) {
+namespace {
+
+// Where the EncName of the declaration that starts `bytes` lies, if it has one.
+bool FindDeclaredEncoding(const char* bytes, size_t size, size_t* begin, size_t* end) {
   DeclarationReader reader(bytes, bytes + size);
   reader.Literal("\xEF\xBB\xBF");
   std::string version, encoding;
   if (!reader.Literal("<?xml") || !reader.Blanks() || !reader.Literal("version") ||
       !reader.Value(&version) || !reader.Blanks() || !reader.Literal("encoding") ||
       !reader.Value(&encoding) || !IsEncName(encoding)) {
-    return std::string();
+    return false;
   }
-  return encoding;
+  *end = reader.Offset(bytes) - 1;  // before the closing quote
+  *begin = *end - encoding.size();
+  return true;
+}
+
+// Text read from another encoding is no longer in it: its declaration, if it
+// names one, names UTF-8, the encoding the text is carried in from here on.
+void DeclareUtf8(WideString* text) {
+  constexpr size_t kLongestDeclaration = 512;
+  const size_t start = !text->empty() && (*text)[0] == 0xFEFF ? 1 : 0;
+  std::string probe;
+  for (size_t i = start; i < text->size() && probe.size() < kLongestDeclaration; ++i) {
+    const WideChar unit = (*text)[i];
+    probe.push_back(unit < 0x80 ? static_cast<char>(unit) : '\x01');
+  }
+  size_t begin = 0, end = 0;
+  if (FindDeclaredEncoding(probe.data(), probe.size(), &begin, &end)) {
+    text->replace(start + begin, end - begin, WIDE("UTF-8"));
+  }
+}
+
+WideString Converted(WideString text) {
+  DeclareUtf8(&text);
+  return text;
+}
+
+}  // namespace
+
+std::string DeclaredEncoding(const char* bytes, size_t size) {
+  size_t begin = 0, end = 0;
+  if (!FindDeclaredEncoding(bytes, size, &begin, &end)) return std::string();
+  return std::string(bytes + begin, bytes + end);
 }
 
 bool NamesUtf8(const std::string& encoding) {
@@ -176,7 +211,7 @@ WideString XmlTextFromBytes(const char* text, size_t size, XmlTextReading* readi
       const std::string head = platform::Utf16ToUtf8(result.data(), std::min<size_t>(result.size(), 256));
       reading->declared = DeclaredEncoding(head.data(), head.size());
     }
-    return result;
+    return Converted(std::move(result));
   }
 
   const void* nul = std::memchr(text, 0, size);
@@ -195,7 +230,7 @@ WideString XmlTextFromBytes(const char* text, size_t size, XmlTextReading* readi
     case Encoding::kLatin1:
       NoteRead(reading, "ISO-8859-1", size);
       result.assign(bytes, bytes + size);
-      return result;
+      return Converted(std::move(result));
     case Encoding::kAscii:
       NoteRead(reading, "US-ASCII", size);
       result.reserve(size);
@@ -203,7 +238,7 @@ WideString XmlTextFromBytes(const char* text, size_t size, XmlTextReading* readi
         result.push_back(bytes[i] < 0x80 ? bytes[i] : 0xFFFD);
         if (bytes[i] >= 0x80) NoteReplaced(reading, i);
       }
-      return result;
+      return Converted(std::move(result));
     case Encoding::kWindows1252:
       if (platform::SingleByteToUtf16(platform::kCodePageWindows1252, text, size, &result)) {
         NoteRead(reading, "windows-1252", size);
@@ -211,7 +246,7 @@ WideString XmlTextFromBytes(const char* text, size_t size, XmlTextReading* readi
         for (size_t i = 0; reading != nullptr && i < result.size(); ++i) {
           if (result[i] == 0xFFFD) NoteReplaced(reading, i);
         }
-        return result;
+        return Converted(std::move(result));
       }
       break;
     default:
@@ -222,5 +257,5 @@ WideString XmlTextFromBytes(const char* text, size_t size, XmlTextReading* readi
     reading->replacements =
         platform::Utf8Replacements(text, size, &reading->replacedAt, kReplacementsListed);
   }
-  return platform::Utf8ToUtf16(text, size);
+  return Converted(platform::Utf8ToUtf16(text, size));
 }

@@ -40,5 +40,9 @@ constexpr size_t kReplacementsListed = 16;
 // US-ASCII or windows-1252. Where it declares none of these, UTF-8 with each
 // ill-formed sequence replaced by U+FFFD. Characters of a single-byte
 // encoding that it leaves undefined, and unpaired surrogates, become U+FFFD.
-// `reading`, when given, is told how.
+// Text that was converted (any but valid UTF-8) no longer is what its
+// declaration names: the declaration's encoding becomes "UTF-8", its version
+// and standalone kept, so that the payload made of it, carried as UTF-8,
+// reads right both as text and as a stored file. `reading`, when given, is
+// told how the bytes were read (`declared` as the bytes name it).
 WideString XmlTextFromBytes(const char* bytes, size_t size, XmlTextReading* reading = nullptr);

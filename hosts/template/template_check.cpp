@@ -170,6 +170,8 @@ std::string RefusalCode(const TemplateCheck& check) {
       return "no-root";
     case TemplateRefusal::kNotSerialised:
       return "not-serialised";
+    case TemplateRefusal::kOutOfMemory:
+      return "out-of-memory";
     case TemplateRefusal::kNotParsed:
       break;
   }
@@ -197,7 +199,8 @@ std::string RefusalWords(const TemplateCheck& check) {
     }
     return "its document element is " + OneLine(check.reshape.documentElement) + ", not Root";
   }
-  if (code == "not-serialised") return "libxml2 could not serialise it (out of memory)";
+  if (code == "not-serialised") return "libxml2 could not serialise it";
+  if (code == "out-of-memory") return "memory ran out on the way to its payload";
   if (code == "not-decoded") return "nothing decodes from the " + check.transferEncoding + " attachment";
   if (code == "empty") return check.decodedSize == 0 ? "the template is empty" : "it has no text before its first zero byte";
   if (code == "entity-expansion") {

@@ -310,12 +310,12 @@ TEST_F(TemplateTool, CheckGivesOneLineOrOneJsonObjectPerFileAndExitsZeroOnlyWhen
                 "\",\"verdict\":\"delivered\",\"reason\":null,\"why\":null,\"transfer_encoding\":\"8bit\","
                 "\"size\":67,\"decoded_size\":67,\"encoding\":\"windows-1252\",\"declared_encoding\":"
                 "\"windows-1252\",\"bytes_read\":67,\"replaced\":1,\"replaced_at\":[55],\"document_element\":"
-                "\"Root\",\"document_namespace\":null,\"csc\":false,\"payload_size\":98,\"xml_error\":null}\n");
+                "\"Root\",\"document_namespace\":null,\"csc\":false,\"payload_size\":91,\"xml_error\":null}\n");
 
   r = RunProgram({Tool(), "check", latin});
   EXPECT_EQ(testing_support::ProgramText(r.out),
             latin + ": delivered; read as windows-1252, 1 sequence not valid in windows-1252 replaced by "
-                    "U+FFFD at byte 55; not a CSC template; 67 bytes, payload 98 bytes\n");
+                    "U+FFFD at byte 55; not a CSC template; 67 bytes, payload 91 bytes\n");
 }
 
 TEST_F(TemplateTool, UsageErrorsExitTwoAndHelpAndVersionAnswer) {

@@ -1,6 +1,8 @@
 // A template that parses but that the library cannot serialise (memory
 // running out in the dump, as large templates meet it in a 32-bit host) is
-// not delivered: the server is told progress -2, never 100.
+// not delivered: the server is told progress -2, never 100. Nor is one whose
+// reshape or dump lost an allocation the library kept quiet about.
+#include <libxml/xmlerror.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xmlmemory.h>
@@ -10,7 +12,9 @@
 #include <vector>
 
 #include "tests/plugin/part_command.h"
+#include "plugin/template_op.h"
 #include "xmlconfig/xml_doc.h"
+#include "xmlconfig/xml_memory.h"
 
 namespace {
 
@@ -97,6 +101,60 @@ TEST_F(DumpFailure, NothingIsDeliveredAndTheServerIsToldMinusTwo) {
   EXPECT_EQ(g_calls[0].endpoint, "http://127.0.0.1:8000");
   EXPECT_NE(g_calls[1].payload.find("<Progress>100</Progress>"), std::string::npos);
   EXPECT_EQ(host_.results, std::vector<int32_t>{17});
+}
+
+// Refuses the nth allocation the library asks for, counted from 1 once armed,
+// beneath the plug-in's watch, where a real failure happens.
+long g_countdown = 0;
+XmlAllocator g_beneath;
+
+bool RefuseNow() { return g_countdown > 0 && --g_countdown == 0; }
+void* NthFailingMalloc(size_t size) { return RefuseNow() ? nullptr : g_beneath.malloc(size); }
+void* NthFailingRealloc(void* block, size_t size) {
+  return RefuseNow() ? nullptr : g_beneath.realloc(block, size);
+}
+char* NthFailingStrdup(const char* text) { return RefuseNow() ? nullptr : g_beneath.strdup(text); }
+void Quiet(void*, const char*, ...) {}
+
+// For every n, the nth allocation from the parse to the payload fails: the
+// payload is then the whole reshaped template or there is none. A long
+// attribute or text node is written into the dump's buffer in one piece, and
+// a CSC template's elements are copied deep under the wrapper.
+TEST(PayloadAllocationFailure, EveryFailureLeavesTheWholePayloadOrNone) {
+  const std::string longValue(100 * 1024, 'v');
+  std::string manyElements = "<Root><A ns=\"CSC\" a=\"1\">x</A>";
+  for (int i = 0; i < 150; ++i) manyElements += "<E n=\"" + std::to_string(i) + "\"><F/>t</E>";
+  manyElements += "</Root>";
+  const std::vector<std::string> templates = {
+      "<Root><A ns=\"CSC\" big=\"" + longValue + "\"/><B/><C>c</C></Root>",
+      "<Root><A ns=\"CSC\">" + longValue + "</A><B/></Root>",
+      manyElements};
+  xmlSetGenericErrorFunc(nullptr, Quiet);
+  g_beneath = SetXmlAllocatorBeneathWatch({NthFailingMalloc, NthFailingRealloc, NthFailingStrdup});
+  for (const std::string& text : templates) {
+    WideString whole;
+    ASSERT_TRUE(ReshapeUtf8Template(text.data(), text.size(), &whole));
+    int refused = 0;
+    for (long n = 1;; ++n) {
+      g_countdown = n;
+      WideString payload;
+      const bool made = ReshapeUtf8Template(text.data(), text.size(), &payload);
+      const bool reached = g_countdown == 0;
+      g_countdown = 0;
+      if (!reached) {
+        EXPECT_TRUE(made) << "nothing was refused, yet no payload: " << n;
+        break;
+      }
+      if (made) {
+        ASSERT_EQ(payload, whole) << "allocation " << n << " failed, and part was kept";
+      } else {
+        ++refused;
+      }
+    }
+    EXPECT_GT(refused, 0);
+  }
+  SetXmlAllocatorBeneathWatch(g_beneath);
+  xmlSetGenericErrorFunc(nullptr, nullptr);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // as before, other declared encodings read as declared, bytes that fit
 // nothing replaced by U+FFFD. The service call is stubbed, so the payload and
 // the progress report are seen exactly as they would be sent.
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -142,8 +145,25 @@ std::string Utf16(const std::u16string& text, bool littleEndian) {
 
 WideString Wide(const std::u16string& text) { return WideString(text.begin(), text.end()); }
 
+// The value of A's attribute v when the payload is stored as the UTF-8 it
+// arrives in and parsed as a file, declaration and all.
+std::string StoredValue(const std::string& payload) {
+  xmlDocPtr doc = xmlReadMemory(payload.data(), static_cast<int>(payload.size()), nullptr, nullptr,
+                                XML_PARSE_NONET | XML_PARSE_NOERROR);
+  if (doc == nullptr) return "(does not parse)";
+  xmlNodePtr root = xmlDocGetRootElement(doc);
+  xmlNodePtr a = root != nullptr ? xmlFirstElementChild(root) : nullptr;
+  xmlChar* v = a != nullptr ? xmlGetProp(a, reinterpret_cast<const xmlChar*>("v")) : nullptr;
+  const std::string value = v != nullptr ? reinterpret_cast<const char*>(v) : "(no v)";
+  xmlFree(v);
+  xmlFreeDoc(doc);
+  return value;
+}
+
 TEST_F(TemplateEncoding, EachEncodingDeliversTheAuthorsCharacters) {
   const WideString reshaped = Wide(u"<Root Template=\"true\" OS=\"All\"><A v=\"caf\u00e9\">");
+  // A converted template declares the encoding it is carried in.
+  const WideString kUtf8Declaration = Wide(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
   struct Case {
     const char* name;
     std::string bytes;
@@ -156,24 +176,24 @@ TEST_F(TemplateEncoding, EachEncodingDeliversTheAuthorsCharacters) {
        Wide(u"<?xml version=\"1.0\"?>\n<Root Template=\"true\" OS=\"All\"><A v=\"caf&#xE9;\">") +
            Wide(u"&#x20AC; &#x1D11E; &#x4E2D;</A></Root>\n")},
       {"UTF-16BE", Utf16(u"\ufeff<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + utf16Body, false),
-       Wide(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n") + reshaped +
+       kUtf8Declaration + reshaped +
            Wide(u"\u20ac \U0001D11E \u4e2d</A></Root>\n")},
       {"UTF-16LE without a byte-order mark",
        Utf16(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>" + utf16Body, true),
-       Wide(u"<?xml version=\"1.0\" encoding=\"utf-16\"?>\n") + reshaped +
+       kUtf8Declaration + reshaped +
            Wide(u"\u20ac \U0001D11E \u4e2d</A></Root>\n")},
       {"ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Root><A v=\"caf\xE9\">na\xEFve \xFF</A></Root>",
-       Wide(u"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n") + reshaped +
+       kUtf8Declaration + reshaped +
            Wide(u"na\u00efve \u00ff</A></Root>\n")},
       {"latin1 alias", "<?xml version='1.0' encoding='latin1'?><Root><A v=\"caf\xE9\"/></Root>",
-       Wide(u"<?xml version=\"1.0\" encoding=\"latin1\"?>\n") +
+       kUtf8Declaration +
            Wide(u"<Root Template=\"true\" OS=\"All\"><A v=\"caf\u00e9\"/></Root>\n")},
       {"windows-1252",
        "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Root><A v=\"caf\xE9\">\x80 \x93q\x94 \x81</A></Root>",
-       Wide(u"<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n") + reshaped +
+       kUtf8Declaration + reshaped +
            Wide(u"\u20ac \u201cq\u201d \ufffd</A></Root>\n")},
       {"US-ASCII", "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><Root><A v=\"caf\xE9\xA9\"/></Root>",
-       Wide(u"<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n") +
+       kUtf8Declaration +
            Wide(u"<Root Template=\"true\" OS=\"All\"><A v=\"caf\ufffd\ufffd\"/></Root>\n")},
   };
   for (const Case& c : cases) {
@@ -182,6 +202,9 @@ TEST_F(TemplateEncoding, EachEncodingDeliversTheAuthorsCharacters) {
     EXPECT_EQ(delivered.first, c.payload) << c.name;  // the very units, surrogate pairs included
     EXPECT_EQ(delivered.second, "100") << c.name;
     EXPECT_EQ(host_.results, std::vector<int32_t>{17}) << c.name;
+    const bool undefinedBytes = std::string(c.name) == "US-ASCII";
+    EXPECT_EQ(StoredValue(ToUtf8(delivered.first)), undefinedBytes ? "caf\xEF\xBF\xBD\xEF\xBF\xBD" : "caf\xC3\xA9")
+        << c.name;
   }
 }
 

@@ -1,0 +1,66 @@
+// A whole command in an agent whose address space is limited, over a range of
+// limits from too small to run at all to large enough: the local service gets
+// the whole reshaped template or nothing, never a part.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "tests/devconf_peer.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using testing_support::DevconfPeer;
+using testing_support::RunProcess;
+
+std::string Agent() { return testing_support::BuildDir() + "/hosts/agent/quorvil-agent"; }
+
+TEST(AddressSpaceLimit, TheLocalServiceGetsTheWholeTemplateOrNothing) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+#endif
+  ASSERT_TRUE(testing_support::PortIsFree(8000));
+  testing_support::TempDir root;
+  DevconfPeer server(0);
+  DevconfPeer local(8000, {"--r", "3"});
+  ASSERT_TRUE(server.running() && local.running());
+
+  // A long attribute is written in one piece; the elements after it are
+  // copied deep under the CSC wrapper.
+  std::string text = "<Root><A ns=\"CSC\" big=\"" + std::string(4 * 1024 * 1024, 'x') + "\"/>";
+  for (int i = 0; i < 200; ++i) text += "<E" + std::to_string(i) + "/>";
+  testing_support::WriteFile(root.path() + "/template.xml", text + "</Root>");
+  auto composed = RunProcess({Agent(), "compose", "--template", root.path() + "/template.xml",
+                              "--encoding", "base64", "--schedule-id", "5", "--endpoint",
+                              server.url("/status")});
+  ASSERT_EQ(composed.exitCode, 0) << composed.err;
+  const std::map<std::string, std::string> env = {{"QUORVIL_ROOT", root.path()}};
+  auto whole = RunProcess({Agent(), "run", "-"}, env, composed.out);
+  ASSERT_NE(whole.out.find("result: 3\n"), std::string::npos) << whole.out << whole.err;
+  ASSERT_EQ(local.Requests().size(), 1u);
+  const std::string delivered = local.Requests()[0].xIn;
+
+  int refused = 0;
+  size_t requests = 1;
+  for (int megabytes = 24; megabytes <= 120; megabytes += 2) {
+    const std::string limit = std::to_string(megabytes * 1024);
+    RunProcess({"/bin/sh", "-c", "ulimit -v \"$0\" && exec \"$@\"", limit, Agent(), "run", "-"},
+               env, composed.out);
+    const auto received = local.Requests();
+    if (received.size() == requests) {
+      ++refused;
+      continue;
+    }
+    ASSERT_EQ(received.size(), requests + 1) << megabytes << " MB";
+    ASSERT_EQ(received.back().xIn.size(), delivered.size()) << megabytes << " MB: a part was sent";
+    ASSERT_EQ(received.back().xIn, delivered) << megabytes << " MB";
+    const std::string report = server.Requests().back().xIn;
+    EXPECT_NE(report.find("<Progress>100</Progress>"), std::string::npos) << report;
+    if (++requests >= 4) break;  // three limits delivered it: larger ones will too
+  }
+  EXPECT_GT(refused, 0) << "no limit was small enough to refuse the template";
+  EXPECT_GE(requests, 4u) << "no limit was large enough to deliver it";
+}
+
+}  // namespace
