@@ -97,17 +97,19 @@ size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
   // A line is a few pieces; more than this is a caller's mistake.
   constexpr size_t kMostPieces = 8;
   if (file == nullptr || count == 0 || count > kMostPieces) return 0;
-  iovec parts[kMostPieces + 1];
-  int used = 0;
-  size_t size = 0;
-  if (file->lineOpen) parts[used++] = {const_cast<char*>("\r\n"), 2};
-  for (size_t i = 0; i < count; ++i) parts[used++] = {const_cast<char*>(pieces[i].data), pieces[i].size};
-  for (int i = 0; i < used; ++i) size += parts[i].iov_len;
-
   std::lock_guard<std::mutex> threads(file->lock);
   FileLock others(file->fd);
+  iovec parts[kMostPieces + 1];
+  int used = 0;
+  const size_t opening = file->lineOpen ? 2 : 0;
+  if (opening > 0) parts[used++] = {const_cast<char*>("\r\n"), opening};
+  size_t size = 0;
+  for (size_t i = 0; i < count; ++i) {
+    parts[used++] = {const_cast<char*>(pieces[i].data), pieces[i].size};
+    size += pieces[i].size;
+  }
   const size_t written = WriteAll(file->fd, parts, used);
-  if (written == size) {
+  if (written == opening + size) {
     file->lineOpen = false;
     return size;
   }

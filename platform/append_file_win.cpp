@@ -37,8 +37,9 @@ size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
   if (file == nullptr || count == 0) return 0;
   ::AcquireSRWLockExclusive(&file->lock);
   const bool lineOpen = file->lineOpen;
-  size_t size = lineOpen ? 2 : 0;
-  for (size_t i = 0; i < count; ++i) size += pieces[i].size;
+  size_t lineSize = 0;
+  for (size_t i = 0; i < count; ++i) lineSize += pieces[i].size;
+  const size_t size = lineSize + (lineOpen ? 2 : 0);
   const char* bytes = pieces[0].data;
   std::unique_ptr<char[]> joined;
   if (count > 1 || lineOpen) {
@@ -71,7 +72,7 @@ size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
     file->lineOpen = true;
   }
   ::ReleaseSRWLockExclusive(&file->lock);
-  return whole ? size : 0;
+  return whole ? lineSize : 0;
 }
 
 void CloseAppendFile(AppendFile* file) {
