@@ -30,58 +30,36 @@ void HostHandler(int sig) {
   ::_exit(sig);
 }
 
-// The translator is installed as a command installs it, on this thread.
-void AfterACommand() { platform::SetFaultTranslator(Throwing); }
+void SendSegv() { ::kill(::getpid(), SIGSEGV); }
+void RaiseSegv() { ::raise(SIGSEGV); }
+void FaultOnAThreadWithoutACommand() { std::thread(WriteNull).join(); }
+
+// The host sets its SIGSEGV disposition, runs a command on this thread (which
+// installs the translator, as PostCommand does), then meets `signal`.
+void Host(void (*handler)(int), void (*signal)()) {
+  HostDispositions(handler);
+  platform::SetFaultTranslator(Throwing);
+  signal();
+}
 
 TEST(FaultPassthroughDeathTest, SignalsThatAreNoFaultsOfACommandTakeTheHostsCourse) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  // Sent to the process, not raised by an instruction: not translated.
-  EXPECT_EXIT(
-      {
-        HostDispositions(SIG_DFL);
-        AfterACommand();
-        ::kill(::getpid(), SIGSEGV);
-      },
-      ::testing::KilledBySignal(SIGSEGV), "");
-  EXPECT_EXIT(
-      {
-        HostDispositions(SIG_DFL);
-        AfterACommand();
-        ::raise(SIGSEGV);
-      },
-      ::testing::KilledBySignal(SIGSEGV), "");
-  // A fault of a host thread that never ran a command.
-  EXPECT_EXIT(
-      {
-        HostDispositions(SIG_DFL);
-        AfterACommand();
-        std::thread(WriteNull).join();
-      },
-      ::testing::KilledBySignal(SIGSEGV), "");
+  using ::testing::ExitedWithCode;
+  using ::testing::KilledBySignal;
+  // Sent, not raised by an instruction: not translated, even on this thread.
+  EXPECT_EXIT(Host(SIG_DFL, SendSegv), KilledBySignal(SIGSEGV), "");
+  EXPECT_EXIT(Host(SIG_DFL, RaiseSegv), KilledBySignal(SIGSEGV), "");
+  EXPECT_EXIT(Host(SIG_DFL, FaultOnAThreadWithoutACommand), KilledBySignal(SIGSEGV), "");
   // The host's handler, installed before the plug-in's, still sees both.
+  EXPECT_EXIT(Host(HostHandler, SendSegv), ExitedWithCode(SIGSEGV), "host handler");
+  EXPECT_EXIT(Host(HostHandler, FaultOnAThreadWithoutACommand), ExitedWithCode(SIGSEGV), "host handler");
+  // A sent signal the host ignores stays ignored.
   EXPECT_EXIT(
       {
-        HostDispositions(HostHandler);
-        AfterACommand();
-        ::kill(::getpid(), SIGSEGV);
-      },
-      ::testing::ExitedWithCode(SIGSEGV), "host handler");
-  EXPECT_EXIT(
-      {
-        HostDispositions(HostHandler);
-        AfterACommand();
-        std::thread(WriteNull).join();
-      },
-      ::testing::ExitedWithCode(SIGSEGV), "host handler");
-  // An ignored signal that was sent stays ignored.
-  EXPECT_EXIT(
-      {
-        HostDispositions(SIG_IGN);
-        AfterACommand();
-        ::kill(::getpid(), SIGSEGV);
+        Host(SIG_IGN, SendSegv);
         ::_exit(7);
       },
-      ::testing::ExitedWithCode(7), "");
+      ExitedWithCode(7), "");
 }
 
 }  // namespace
