@@ -25,7 +25,8 @@ foreach(input IN LISTS INPUTS)
   string(APPEND merged "\n// ---- ${dir}/${file}\n${text}")
 endforeach()
 
-set(content "// The Quorvil ${VERSION} host interface: the command objects an agent host
+set(content "// SPDX-License-Identifier: MIT
+// The Quorvil ${VERSION} host interface: the command objects an agent host
 // passes to the plug-in and the plug-in's entry points. Generated from the
 // plug-in's own headers, so host and plug-in share one declaration.
 #pragma once

@@ -2,8 +2,6 @@
 # from the win32 preset.
 set(CPACK_PACKAGE_NAME quorvil)
 set(CPACK_PACKAGE_VENDOR "Quorvil project")
-set(QUORVIL_PACKAGE_CONTACT "Quorvil project <quorvil@example.org>" CACHE STRING
-  "maintainer of the packages: name <address>")
 set(CPACK_PACKAGE_CONTACT "${QUORVIL_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
@@ -36,6 +34,8 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 # Each package's copyright and changelog, where Debian looks for them. The
 # date honours SOURCE_DATE_EPOCH.
 string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+# The copyright files (cmake/licences/) name every licence inside each
+# package's binaries, in Debian's machine-readable format.
 foreach(package_component quorvil:libraries quorvil-tools:tools quorvil-dev:dev)
   string(REPLACE ":" ";" package_component ${package_component})
   list(GET package_component 0 pkg)
@@ -44,7 +44,8 @@ foreach(package_component quorvil:libraries quorvil-tools:tools quorvil-dev:dev)
   configure_file(cmake/debian/changelog.in ${dir}/changelog @ONLY)
   execute_process(COMMAND gzip -9nc ${dir}/changelog OUTPUT_FILE ${dir}/changelog.gz
     COMMAND_ERROR_IS_FATAL ANY)
-  install(FILES ${dir}/changelog.gz ${PROJECT_SOURCE_DIR}/cmake/debian/copyright
+  configure_file(cmake/licences/copyright-${pkg}.in ${dir}/copyright @ONLY)
+  install(FILES ${dir}/changelog.gz ${dir}/copyright
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${pkg} COMPONENT ${component})
 endforeach()
 
