@@ -32,20 +32,9 @@ function(quorvil_compiler_package out)
   set(${out} "${package} (${name}, thread model ${threads})" PARENT_SCOPE)
 endfunction()
 
-# The host interface, generated at build time from the headers the plug-in is
-# built with.
-set(QUORVIL_HOST_INTERFACE ${PROJECT_BINARY_DIR}/generated/quorvil/host_interface.h)
-set(host_interface_inputs
-  ${PROJECT_SOURCE_DIR}/platform/wide.h
-  ${PROJECT_SOURCE_DIR}/plugin/host_command.h
-  ${PROJECT_SOURCE_DIR}/plugin/exports.h)
-add_custom_command(OUTPUT ${QUORVIL_HOST_INTERFACE}
-  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${QUORVIL_HOST_INTERFACE} -DVERSION=${PROJECT_VERSION}
-          "-DINPUTS=${host_interface_inputs}" -P ${PROJECT_SOURCE_DIR}/cmake/HostInterfaceHeader.cmake
-  DEPENDS ${host_interface_inputs} ${PROJECT_SOURCE_DIR}/cmake/HostInterfaceHeader.cmake
-  COMMENT "host interface header"
-  VERBATIM)
-add_custom_target(quorvil_host_interface ALL DEPENDS ${QUORVIL_HOST_INTERFACE})
+# The host interface: the very header the plug-in is built with
+# (include/quorvil/), and the generated version header it includes.
+set(QUORVIL_HOST_INTERFACE ${PROJECT_SOURCE_DIR}/include/quorvil/host_interface.h)
 
 if(WIN32)
   # One folder, copied beside the agent host as it is: the DLLs at its top,
@@ -72,8 +61,18 @@ install(TARGETS Quorvil QuorvilComponent
   RUNTIME DESTINATION ${plugin_dir} COMPONENT libraries)
 install(FILES ${QUORVIL_HOST_INTERFACE} ${PROJECT_BINARY_DIR}/generated/quorvil/version.h
   DESTINATION ${include_dir}/quorvil COMPONENT dev)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${doc_dir} COMPONENT doc)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${doc_dir}/examples COMPONENT doc)
+# What an operator needs to deploy (the developers' README stays in the tree).
+install(FILES ${PROJECT_SOURCE_DIR}/docs/deploying.md DESTINATION ${doc_dir} COMPONENT doc)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${doc_dir}/examples COMPONENT doc
+  PATTERN host EXCLUDE)
+# The sample host, for integrators (quorvil-dev; the zip).
+if(WIN32)
+  set(dev_doc_dir ${doc_dir})
+else()
+  set(dev_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/quorvil-dev)
+endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/host DESTINATION ${dev_doc_dir}/examples COMPONENT dev)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/integrating.md DESTINATION ${dev_doc_dir} COMPONENT dev)
 
 # The licence texts the copyright files (cmake/licences/copyright-*.in) are
 # assembled with, and the Debian source package the gSOAP runtime inside the
@@ -124,6 +123,18 @@ if(WIN32)
     endif()
     install(FILES ${file} DESTINATION ${doc_dir}/licenses RENAME ${name} COMPONENT doc)
   endforeach()
+
+  # The Windows kit: the gSOAP runtime built as the plug-in's (by
+  # scripts/build-win32-deps, with the same compiler and options), the source
+  # it was compiled from, and the compiler a host must be built with.
+  install(FILES ${QUORVIL_WIN32_DEPS}/lib/libgsoap++.a DESTINATION gsoap/lib COMPONENT dev)
+  install(FILES ${QUORVIL_WIN32_DEPS}/include/stdsoap2.h DESTINATION gsoap/include COMPONENT dev)
+  install(FILES ${QUORVIL_GSOAP_SOURCE_DIR}/stdsoap2.cpp ${QUORVIL_GSOAP_SOURCE_DIR}/dom.cpp
+                ${QUORVIL_GSOAP_SOURCE_DIR}/stdsoap2.h
+    DESTINATION gsoap/src COMPONENT dev)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/licences/COMPILER.txt.in
+    ${PROJECT_BINARY_DIR}/generated/win32/COMPILER.txt @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/generated/win32/COMPILER.txt DESTINATION ${doc_dir} COMPONENT dev)
 
   # The compiler's runtime DLLs, shared by the plug-in and the host on purpose
   # (a fault thrown in the plug-in unwinds through the host's frames).

@@ -59,7 +59,14 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 # dpkg-shlibdeps adds the libraries each package links to these.
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "quorvil (= ${PROJECT_VERSION})")
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "quorvil (= ${PROJECT_VERSION}), libgsoap-dev")
+# A host compiles against exactly the gSOAP release the plug-in is built
+# against (QuorvilGsoapRelease.cmake), any Debian revision of it: the runtime
+# and headers, and soapcpp2 for the code they need; pkg-config finds them.
+set(gsoap_release "(>= ${QUORVIL_GSOAP_RELEASE}), %s (<< ${QUORVIL_GSOAP_RELEASE}.~)")
+string(REPLACE "%s" libgsoap-dev gsoap_dev_release "libgsoap-dev ${gsoap_release}")
+string(REPLACE "%s" gsoap gsoap_tools_release "gsoap ${gsoap_release}")
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
+  "quorvil (= ${PROJECT_VERSION}), ${gsoap_dev_release}, ${gsoap_tools_release}, pkgconf | pkg-config")
 set(CPACK_DEBIAN_QUORVIL_DESCRIPTION
   "thin-client agent plug-in and workflow component library
 libQuorvil.so is a plug-in of the thin-client management agent: it delivers
