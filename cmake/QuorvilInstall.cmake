@@ -33,8 +33,8 @@ function(quorvil_compiler_package out)
 endfunction()
 
 # The host interface: the very header the plug-in is built with
-# (include/quorvil/), and the generated version header it includes.
-set(QUORVIL_HOST_INTERFACE ${PROJECT_SOURCE_DIR}/include/quorvil/host_interface.h)
+# (plugin/include/quorvil/), and the generated version header it includes.
+set(QUORVIL_HOST_INTERFACE ${PROJECT_SOURCE_DIR}/plugin/include/quorvil/host_interface.h)
 
 if(WIN32)
   # One folder, copied beside the agent host as it is: the DLLs at its top,

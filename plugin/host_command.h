@@ -1,6 +1,6 @@
 // The agent host's command objects, shared unchanged by host and plug-in:
 // the installed interface's own declarations (<quorvil/host_interface.h>,
-// include/quorvil/), named here as the plug-in's code names them.
+// plugin/include/quorvil/), named here as the plug-in's code names them.
 #pragma once
 
 #include <quorvil/host_interface.h>
