@@ -6,20 +6,35 @@
 #   doc        the README and the examples
 include(CMakePackageConfigHelpers)
 
-# The host interface, generated at build time from the headers the plug-in is
-# built with.
-set(QUORVIL_HOST_INTERFACE ${PROJECT_BINARY_DIR}/generated/quorvil/host_interface.h)
-set(host_interface_inputs
-  ${PROJECT_SOURCE_DIR}/platform/wide.h
-  ${PROJECT_SOURCE_DIR}/plugin/host_command.h
-  ${PROJECT_SOURCE_DIR}/plugin/exports.h)
-add_custom_command(OUTPUT ${QUORVIL_HOST_INTERFACE}
-  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${QUORVIL_HOST_INTERFACE} -DVERSION=${PROJECT_VERSION}
-          "-DINPUTS=${host_interface_inputs}" -P ${PROJECT_SOURCE_DIR}/cmake/HostInterfaceHeader.cmake
-  DEPENDS ${host_interface_inputs} ${PROJECT_SOURCE_DIR}/cmake/HostInterfaceHeader.cmake
-  COMMENT "host interface header"
-  VERBATIM)
-add_custom_target(quorvil_host_interface ALL DEPENDS ${QUORVIL_HOST_INTERFACE})
+set(QUORVIL_PACKAGE_CONTACT "Quorvil project <quorvil@example.org>" CACHE STRING
+  "maintainer of the packages: name <address>")
+
+# The C++ compiler as Debian's package names it, with the thread model of its
+# runtime, e.g. "g++-mingw-w64-i686-posix 12.2.0-14+deb12u1+25.2+b1
+# (i686-w64-mingw32-g++-posix, thread model posix)": a host that shares the
+# plug-in's C++ runtime is built with the same.
+function(quorvil_compiler_package out)
+  get_filename_component(name "${CMAKE_CXX_COMPILER}" NAME)
+  execute_process(COMMAND dpkg -S "${CMAKE_CXX_COMPILER}"
+    OUTPUT_VARIABLE owner OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  string(REGEX REPLACE ":.*" "" package "${owner}")
+  set(version "")
+  if(package)
+    execute_process(COMMAND dpkg-query -W "-f=\${Version}" ${package}
+      OUTPUT_VARIABLE version OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  else()
+    set(package "${name}")
+  endif()
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -v ERROR_VARIABLE about OUTPUT_QUIET)
+  string(REGEX MATCH "Thread model: [^\n]+" threads "${about}")
+  string(REPLACE "Thread model: " "" threads "${threads}")
+  string(STRIP "${package} ${version}" package)
+  set(${out} "${package} (${name}, thread model ${threads})" PARENT_SCOPE)
+endfunction()
+
+# The host interface: the very header the plug-in is built with
+# (plugin/include/quorvil/), and the generated version header it includes.
+set(QUORVIL_HOST_INTERFACE ${PROJECT_SOURCE_DIR}/plugin/include/quorvil/host_interface.h)
 
 if(WIN32)
   # One folder, copied beside the agent host as it is: the DLLs at its top,
@@ -46,10 +61,81 @@ install(TARGETS Quorvil QuorvilComponent
   RUNTIME DESTINATION ${plugin_dir} COMPONENT libraries)
 install(FILES ${QUORVIL_HOST_INTERFACE} ${PROJECT_BINARY_DIR}/generated/quorvil/version.h
   DESTINATION ${include_dir}/quorvil COMPONENT dev)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${doc_dir} COMPONENT doc)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${doc_dir}/examples COMPONENT doc)
+# What an operator needs to deploy (the developers' README stays in the tree).
+install(FILES ${PROJECT_SOURCE_DIR}/docs/deploying.md DESTINATION ${doc_dir} COMPONENT doc)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${doc_dir}/examples COMPONENT doc
+  PATTERN host EXCLUDE)
+# The sample host, for integrators (quorvil-dev; the zip).
+if(WIN32)
+  set(dev_doc_dir ${doc_dir})
+else()
+  set(dev_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/quorvil-dev)
+endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/host DESTINATION ${dev_doc_dir}/examples COMPONENT dev)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/integrating.md DESTINATION ${dev_doc_dir} COMPONENT dev)
+
+# The licence texts the copyright files (cmake/licences/copyright-*.in) are
+# assembled with, and the Debian source package the gSOAP runtime inside the
+# plug-in was compiled from (its .dsc sits two folders above the runtime).
+file(READ ${PROJECT_SOURCE_DIR}/cmake/licences/mit.txt QUORVIL_LICENCE_MIT)
+file(READ ${PROJECT_SOURCE_DIR}/cmake/licences/gpl-2-openssl.txt QUORVIL_LICENCE_GPL)
+string(STRIP "${QUORVIL_LICENCE_MIT}" QUORVIL_LICENCE_MIT)
+string(STRIP "${QUORVIL_LICENCE_GPL}" QUORVIL_LICENCE_GPL)
+get_filename_component(gsoap_source_package "${QUORVIL_GSOAP_SOURCE_DIR}/../.." ABSOLUTE)
+file(GLOB gsoap_dsc "${gsoap_source_package}/*.dsc")
+set(QUORVIL_GSOAP_SOURCE_VERSION "")
+if(gsoap_dsc)
+  list(GET gsoap_dsc 0 gsoap_dsc)
+  file(STRINGS "${gsoap_dsc}" gsoap_dsc_version REGEX "^Version: ")
+  string(REGEX REPLACE "^Version: *" "" QUORVIL_GSOAP_SOURCE_VERSION "${gsoap_dsc_version}")
+endif()
+if(NOT QUORVIL_GSOAP_SOURCE_VERSION)
+  message(FATAL_ERROR "no Debian source package (.dsc) above ${QUORVIL_GSOAP_SOURCE_DIR}")
+endif()
 
 if(WIN32)
+  # The licence: the project's, and a copyright file naming every licence
+  # inside the zip, with the full texts and upstream copyright files it cites.
+  set(QUORVIL_LIBXML2_SOURCE_VERSION "$ENV{QUORVIL_LIBXML2_VERSION}")
+  if(NOT QUORVIL_LIBXML2_SOURCE_VERSION)
+    execute_process(COMMAND dpkg-query -W "-f=\${source:Version}" libxml2-dev
+      OUTPUT_VARIABLE QUORVIL_LIBXML2_SOURCE_VERSION OUTPUT_STRIP_TRAILING_WHITESPACE)
+  endif()
+  quorvil_compiler_package(QUORVIL_COMPILER_PACKAGE)
+  string(REPLACE "On Debian systems, the complete text of the GPL version 2 license can be\n found in '/usr/share/common-licenses/GPL-2'."
+    "The complete text of the GPL version 2 is in licenses/GPL-2.txt."
+    QUORVIL_LICENCE_GPL "${QUORVIL_LICENCE_GPL}")
+  configure_file(cmake/licences/copyright-win32.in ${PROJECT_BINARY_DIR}/generated/win32/copyright @ONLY)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/generated/win32/copyright
+    DESTINATION ${doc_dir} COMPONENT doc)
+  set(licence_files
+    GPL-2.txt=/usr/share/common-licenses/GPL-2
+    GPL-3.txt=/usr/share/common-licenses/GPL-3
+    gsoap-copyright.txt=${QUORVIL_GSOAP_SOURCE_DIR}/../debian/copyright
+    libxml2-copyright.txt=/usr/share/doc/libxml2/copyright
+    mingw-w64-copyright.txt=/usr/share/doc/mingw-w64-common/copyright
+    gcc-copyright.txt=/usr/share/doc/gcc-mingw-w64-base/copyright)
+  foreach(entry IN LISTS licence_files)
+    string(REGEX MATCH "^[^=]+" name "${entry}")
+    string(REGEX REPLACE "^[^=]+=" "" file "${entry}")
+    if(NOT EXISTS "${file}")
+      message(FATAL_ERROR "the zip's licences need ${file}")
+    endif()
+    install(FILES ${file} DESTINATION ${doc_dir}/licenses RENAME ${name} COMPONENT doc)
+  endforeach()
+
+  # The Windows kit: the gSOAP runtime built as the plug-in's (by
+  # scripts/build-win32-deps, with the same compiler and options), the source
+  # it was compiled from, and the compiler a host must be built with.
+  install(FILES ${QUORVIL_WIN32_DEPS}/lib/libgsoap++.a DESTINATION gsoap/lib COMPONENT dev)
+  install(FILES ${QUORVIL_WIN32_DEPS}/include/stdsoap2.h DESTINATION gsoap/include COMPONENT dev)
+  install(FILES ${QUORVIL_GSOAP_SOURCE_DIR}/stdsoap2.cpp ${QUORVIL_GSOAP_SOURCE_DIR}/dom.cpp
+                ${QUORVIL_GSOAP_SOURCE_DIR}/stdsoap2.h
+    DESTINATION gsoap/src COMPONENT dev)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/licences/COMPILER.txt.in
+    ${PROJECT_BINARY_DIR}/generated/win32/COMPILER.txt @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/generated/win32/COMPILER.txt DESTINATION ${doc_dir} COMPONENT dev)
+
   # The compiler's runtime DLLs, shared by the plug-in and the host on purpose
   # (a fault thrown in the plug-in unwinds through the host's frames).
   set(runtime_dlls)

@@ -2,8 +2,6 @@
 # from the win32 preset.
 set(CPACK_PACKAGE_NAME quorvil)
 set(CPACK_PACKAGE_VENDOR "Quorvil project")
-set(QUORVIL_PACKAGE_CONTACT "Quorvil project <quorvil@example.org>" CACHE STRING
-  "maintainer of the packages: name <address>")
 set(CPACK_PACKAGE_CONTACT "${QUORVIL_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
@@ -36,6 +34,8 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 # Each package's copyright and changelog, where Debian looks for them. The
 # date honours SOURCE_DATE_EPOCH.
 string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
+# The copyright files (cmake/licences/) name every licence inside each
+# package's binaries, in Debian's machine-readable format.
 foreach(package_component quorvil:libraries quorvil-tools:tools quorvil-dev:dev)
   string(REPLACE ":" ";" package_component ${package_component})
   list(GET package_component 0 pkg)
@@ -44,7 +44,8 @@ foreach(package_component quorvil:libraries quorvil-tools:tools quorvil-dev:dev)
   configure_file(cmake/debian/changelog.in ${dir}/changelog @ONLY)
   execute_process(COMMAND gzip -9nc ${dir}/changelog OUTPUT_FILE ${dir}/changelog.gz
     COMMAND_ERROR_IS_FATAL ANY)
-  install(FILES ${dir}/changelog.gz ${PROJECT_SOURCE_DIR}/cmake/debian/copyright
+  configure_file(cmake/licences/copyright-${pkg}.in ${dir}/copyright @ONLY)
+  install(FILES ${dir}/changelog.gz ${dir}/copyright
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${pkg} COMPONENT ${component})
 endforeach()
 
@@ -58,7 +59,14 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 # dpkg-shlibdeps adds the libraries each package links to these.
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "quorvil (= ${PROJECT_VERSION})")
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "quorvil (= ${PROJECT_VERSION}), libgsoap-dev")
+# A host compiles against exactly the gSOAP release the plug-in is built
+# against (QuorvilGsoapRelease.cmake), any Debian revision of it: the runtime
+# and headers, and soapcpp2 for the code they need; pkg-config finds them.
+set(gsoap_release "(>= ${QUORVIL_GSOAP_RELEASE}), %s (<< ${QUORVIL_GSOAP_RELEASE}.~)")
+string(REPLACE "%s" libgsoap-dev gsoap_dev_release "libgsoap-dev ${gsoap_release}")
+string(REPLACE "%s" gsoap gsoap_tools_release "gsoap ${gsoap_release}")
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
+  "quorvil (= ${PROJECT_VERSION}), ${gsoap_dev_release}, ${gsoap_tools_release}, pkgconf | pkg-config")
 set(CPACK_DEBIAN_QUORVIL_DESCRIPTION
   "thin-client agent plug-in and workflow component library
 libQuorvil.so is a plug-in of the thin-client management agent: it delivers

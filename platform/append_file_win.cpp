@@ -15,6 +15,10 @@ struct AppendFile {
   // Windows appends each WriteFile whole, but Wine loses bytes when threads
   // append through one handle at once; the lock costs nothing uncontended.
   SRWLOCK lock;
+  // A line was cut short: the next one starts on a line of its own. Taking
+  // the fragment back (SetEndOfFile) needs write access, under which a write
+  // no longer lands at the end by itself.
+  bool lineOpen;
 };
 
 AppendFile* OpenAppendFile(const std::string& path) {
@@ -26,19 +30,29 @@ AppendFile* OpenAppendFile(const std::string& path) {
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return new AppendFile{handle, SRWLOCK_INIT};
+  return new AppendFile{handle, SRWLOCK_INIT, false};
 }
 
 size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
   if (file == nullptr || count == 0) return 0;
-  size_t size = 0;
-  for (size_t i = 0; i < count; ++i) size += pieces[i].size;
+  ::AcquireSRWLockExclusive(&file->lock);
+  const bool lineOpen = file->lineOpen;
+  size_t lineSize = 0;
+  for (size_t i = 0; i < count; ++i) lineSize += pieces[i].size;
+  const size_t size = lineSize + (lineOpen ? 2 : 0);
   const char* bytes = pieces[0].data;
   std::unique_ptr<char[]> joined;
-  if (count > 1) {
+  if (count > 1 || lineOpen) {
     joined.reset(new (std::nothrow) char[size]);
-    if (joined == nullptr) return 0;
+    if (joined == nullptr) {
+      ::ReleaseSRWLockExclusive(&file->lock);
+      return 0;
+    }
     size_t used = 0;
+    if (lineOpen) {
+      std::memcpy(joined.get(), "\r\n", 2);
+      used = 2;
+    }
     for (size_t i = 0; i < count; ++i) {
       std::memcpy(joined.get() + used, pieces[i].data, pieces[i].size);
       used += pieces[i].size;
@@ -50,10 +64,15 @@ size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
   const unsigned long long wanted = size;
   const DWORD length = static_cast<DWORD>(wanted < MAXDWORD ? wanted : MAXDWORD);
   DWORD written = 0;
-  ::AcquireSRWLockExclusive(&file->lock);
   const BOOL ok = ::WriteFile(file->handle, bytes, length, &written, nullptr);
+  const bool whole = ok && written == length;
+  if (whole) {
+    file->lineOpen = false;
+  } else if (written > 0) {
+    file->lineOpen = true;
+  }
   ::ReleaseSRWLockExclusive(&file->lock);
-  return ok ? written : 0;
+  return whole ? lineSize : 0;
 }
 
 void CloseAppendFile(AppendFile* file) {

@@ -55,6 +55,9 @@ class ChildProcess {
   // Bytes read, 0 at the end of the stream, negative on failure.
   long ReadOutput(char* buffer, size_t size);
   long ReadError(char* buffer, size_t size);
+  // Stops reading: the child's later writes meet a pipe without a reader.
+  void CloseOutput();
+  void CloseError();
 
   bool Running();
   // Asks the child to stop as a terminal (kInterrupt) or a service manager

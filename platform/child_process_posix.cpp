@@ -13,6 +13,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/broken_pipe.h"
+
 extern char** environ;
 
 namespace platform {
@@ -128,35 +130,26 @@ bool ChildProcess::Start(const std::vector<std::string>& argv,
 long ChildProcess::id() const { return static_cast<long>(state_->pid); }
 
 bool ChildProcess::WriteInput(const std::string& bytes) {
-  // A child that stops reading must fail the write, not end this process:
-  // SIGPIPE is held back in this thread and a signal it raised is taken.
-  sigset_t pipeSignal, previous, pending;
-  sigemptyset(&pipeSignal);
-  sigaddset(&pipeSignal, SIGPIPE);
-  ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-  sigpending(&pending);
-  const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+  // A child that stops reading must fail the write, not end this process.
   size_t written = 0;
-  bool broken = false;
-  while (written < bytes.size()) {
-    const ssize_t n = ::write(state_->in, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      broken = errno == EPIPE;
-      break;
+  {
+    BrokenPipeGuard quiet;
+    while (written < bytes.size()) {
+      const ssize_t n = ::write(state_->in, bytes.data() + written, bytes.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      written += static_cast<size_t>(n);
     }
-    written += static_cast<size_t>(n);
   }
-  if (broken && !wasPending) {
-    const timespec now = {0, 0};
-    ::sigtimedwait(&pipeSignal, nullptr, &now);
-  }
-  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   CloseInput();
   return written == bytes.size();
 }
 
 void ChildProcess::CloseInput() { CloseFd(&state_->in); }
+
+void ChildProcess::CloseOutput() { CloseFd(&state_->out); }
+
+void ChildProcess::CloseError() { CloseFd(&state_->err); }
 
 long ChildProcess::ReadOutput(char* buffer, size_t size) { return ReadFd(state_->out, buffer, size); }
 

@@ -215,6 +215,10 @@ bool ChildProcess::WriteInput(const std::string& bytes) {
 
 void ChildProcess::CloseInput() { CloseIfOpen(&state_->in); }
 
+void ChildProcess::CloseOutput() { CloseIfOpen(&state_->out); }
+
+void ChildProcess::CloseError() { CloseIfOpen(&state_->err); }
+
 long ChildProcess::ReadOutput(char* buffer, size_t size) { return ReadPipe(state_->out, buffer, size); }
 
 long ChildProcess::ReadError(char* buffer, size_t size) { return ReadPipe(state_->err, buffer, size); }

@@ -103,32 +103,42 @@ uint32_t CodeFor(int sig, const siginfo_t* info, const void* context) {
   }
 }
 
-// Lets the fault take the course it would have had without us.
-void RunPrevious(int sig, siginfo_t* info, void* context) {
+// Lets the signal take the course it would have had without us: the host's
+// own handler, or what the kernel does for its disposition.
+void RunPrevious(int sig, siginfo_t* info, void* context, bool synchronous) {
   const struct sigaction& prev = g_previous[sig];
-  if (prev.sa_flags & SA_SIGINFO) {
-    if (prev.sa_sigaction != nullptr) {
+  // The two handler fields share storage; SIG_DFL and SIG_IGN read the same
+  // through either.
+  if (prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN) {
+    // With the mask the host asked its handler to run under.
+    sigset_t saved;
+    ::pthread_sigmask(SIG_BLOCK, &prev.sa_mask, &saved);
+    if (prev.sa_flags & SA_SIGINFO) {
       prev.sa_sigaction(sig, info, context);
-      return;
+    } else {
+      prev.sa_handler(sig);
     }
-  } else if (prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN &&
-             prev.sa_handler != nullptr) {
-    prev.sa_handler(sig);
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     return;
   }
-  // Default disposition: restore it and return, so the faulting instruction
-  // runs again and the process ends with the original signal.
+  // An ignored signal that was sent is dropped; a fault cannot be ignored,
+  // the kernel ends the process by it whatever the disposition.
+  if (prev.sa_handler == SIG_IGN && !synchronous) return;
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
   sigemptyset(&dfl.sa_mask);
   ::sigaction(sig, &dfl, nullptr);
+  // A fault happens again when the instruction is re-executed on return. A
+  // sent signal is sent again to this thread, where it waits, blocked while
+  // the handler runs, and then ends the process by that very signal.
+  if (!synchronous) ::pthread_kill(::pthread_self(), sig);
 }
 
 void OnFault(int sig, siginfo_t* info, void* context) {
   const bool synchronous = info != nullptr && info->si_code > 0;
   FaultTranslator translator = t_translator;
   if (translator == nullptr || !synchronous) {
-    RunPrevious(sig, info, context);
+    RunPrevious(sig, info, context, synchronous);
     return;
   }
   t_record.ExceptionCode = CodeFor(sig, info, context);

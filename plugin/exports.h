@@ -1,4 +1,6 @@
-// The seven entry points of the Quorvil plug-in, looked up by name.
+// The seven entry points of the Quorvil plug-in, looked up by name; their
+// types and names for a host are those of <quorvil/host_interface.h>
+// (quorvil::EntryPoint, quorvil::PostCommandFunction, quorvil::kPostCommand).
 #pragma once
 
 #include "plugin/host_command.h"
@@ -15,5 +17,5 @@ QUORVIL_EXPORT int SetDbg();
 QUORVIL_EXPORT int PostCommand(HostCommand* command);
 
 // Signatures as the host resolves them.
-using QuorvilEntryPoint = int (*)();
-using QuorvilPostCommand = int (*)(HostCommand*);
+using QuorvilEntryPoint = quorvil::EntryPoint;
+using QuorvilPostCommand = quorvil::PostCommandFunction;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/broken_pipe.h"
 #include "plugin/template_op.h"
 #include "plugin/template_read.h"
 #include "support/err_obj.h"
@@ -175,6 +176,9 @@ int32_t HandleTemplateConfig(Command& command) {
   const WideString& endpoint = command.attributes[WIDE("EndPoint")];
   int missingLine = 0;
   const struct soap_multipart* part = AttachmentPart(command.context, &missingLine);
+  // From here on only the plug-in runs, and libxml2 reports what it meets on
+  // standard error: a pipe the host's reader has left must not end the host.
+  platform::BrokenPipeGuard quiet;
   if (part == nullptr) {
     // The server still hears of the command (as progress -2); the answer
     // does not change the result.

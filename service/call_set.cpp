@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "DeviceConfigH.h"
+#include "platform/broken_pipe.h"
 #include "platform/clock.h"
 #include "service/local_address.h"
 #include "service/proxy_settings.h"
@@ -63,6 +64,7 @@ int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
   // Refused rather than cut: a shortened URL would name another address.
   if (strnlen(endpoint, kTextBufferSize) == kTextBufferSize) {
     // Cutting it would make another address of it: refused whole, and said.
+    platform::BrokenPipeGuard quiet;
     std::fprintf(stderr, "CallSet: endpoint longer than %u characters; not sent\n",
                  static_cast<unsigned>(kTextBufferSize - 1));
     return kRejected;
@@ -101,7 +103,11 @@ int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
   int status = xIn == nullptr || header.wsa__To == nullptr
                    ? SOAP_EOM
                    : ExchangeSet(soap, url, xIn, result);
-  if (status != SOAP_OK) soap_print_fault(soap, stderr);
+  if (status != SOAP_OK) {
+    // The host's standard error may be a pipe its reader has left.
+    platform::BrokenPipeGuard quiet;
+    soap_print_fault(soap, stderr);
+  }
 
   TearDownSetContext(soap);
   return status;

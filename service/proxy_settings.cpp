@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/broken_pipe.h"
 #include "platform/open_file.h"
 #include "support/module_dir.h"
 #include "support/named_lock.h"
@@ -16,7 +17,9 @@ constexpr const WideChar* kSettingsFile = WIDE("Conf/ProxyInfo.xml");
 constexpr const char kUnavailable[] = "\xB4\xFA\xC0\xED\xB2\xBB\xBF\xC9\xD3\xC3";
 constexpr const char kNotEnabled[] = "\xB4\xFA\xC0\xED\xCE\xB4\xBF\xAA\xC6\xF4";
 
+// The console is the host's: a pipe its reader has left must not end it.
 void PrintLine(const char* text) {
+  platform::BrokenPipeGuard quiet;
   std::fputs(text, stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -98,11 +101,13 @@ bool ApplyProxy(char* url) {
     return true;
   }
   if (!split) {
+    platform::BrokenPipeGuard quiet;
     std::fprintf(stderr, "proxy: %s cannot be sent through the proxy; not sent\n", url);
     return false;
   }
   const std::string rewritten = std::string("http://") + host + ":" + port + "/" + path;
   if (rewritten.size() >= kTextBufferSize) {
+    platform::BrokenPipeGuard quiet;
     std::fprintf(stderr, "proxy: rewriting %s through the proxy is too long; not sent\n", url);
     return false;
   }

@@ -1,16 +1,20 @@
-// Error objects of translated structured exceptions. A host catches them and
-// calls their operations through the thrown object's table; to catch them it
-// links this type, whose table and type information come with it, but not the
-// log: Report hands the error to the reporter its module installed, and the
-// library's log channels install the one that writes it (err_report.h).
+// Error objects of translated structured exceptions. The class a host
+// catches, quorvil::ErrObj, is declared by the installed interface
+// (<quorvil/host_interface.h>) with the operations below; this is the class
+// the plug-in throws, derived from it. A host calls the operations through the
+// thrown object's table; a host in this tree may also link this type, but not
+// the log: Report hands the error to the reporter its module installed, and
+// the library's log channels install the one that writes it (err_report.h).
 #pragma once
+
+#include <quorvil/host_interface.h>
 
 #include <cstdint>
 
 #include "platform/fault_translator.h"
 #include "platform/wide.h"
 
-class ErrObj {
+class ErrObj : public quorvil::ErrObj {
  public:
   // From a structured exception; codes without a name get "No desc".
   explicit ErrObj(const platform::ExceptionPointers* pointers);
@@ -18,15 +22,15 @@ class ErrObj {
   ErrObj(uint32_t systemErrorCode, bool systemError);
   ErrObj(const ErrObj& other) = default;
   ErrObj& operator=(const ErrObj& other) = default;
-  virtual ~ErrObj();
+  ~ErrObj() override;
 
   // Filled on first use; stays empty (and is asked again) when the system has
   // no text for a system error.
-  virtual WideString GetDescription();
-  virtual uint32_t GetCode();
+  WideString GetDescription() override;
+  uint32_t GetCode() override;
   // Hands the error to the module's reporter; nothing without one. The
   // library's log installs one that writes a line on the "DbgPlugin" channel.
-  virtual void Report(int32_t unused);
+  void Report(int32_t unused) override;
 
   bool IsSystemError() const { return systemError; }
 

@@ -20,7 +20,6 @@ constexpr size_t kDbgFormatUnits = 4096;
 constexpr size_t kWsprintfUnits = 1024;
 constexpr size_t kStackLineBytes = 1024;
 constexpr size_t kNoTrailingString = static_cast<size_t>(-1);
-constexpr platform::ByteSpan kLineEnd = {"\r\n", 2};
 
 // The units before "%s" when the format is plain text followed by "%s" and
 // nothing else; kNoTrailingString otherwise.
@@ -102,7 +101,7 @@ void LogModule::PrintUtf8(const WideChar* format, const char* text, size_t size)
   const std::string headBytes = platform::Utf16ToUtf8(head.data(), head.size());
   const platform::ByteSpan pieces[] = {
       {headBytes.data(), headBytes.size()}, {text, size}, {"\r\n", 2}};
-  AppendLine(pieces, 3);
+  platform::AppendOnce(file, pieces, 3);
 }
 
 WideString LogModule::Prefix(bool haveMessage) const {
@@ -145,16 +144,7 @@ void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t unit
   out[used++] = '\r';
   out[used++] = '\n';
   const platform::ByteSpan line = {out, used};
-  AppendLine(&line, 1);
-}
-
-void LogModule::AppendLine(const platform::ByteSpan* pieces, size_t count) const {
-  size_t size = 0;
-  for (size_t i = 0; i < count; ++i) size += pieces[i].size;
-  const size_t written = platform::AppendOnce(file, pieces, count);
-  // A write the system cut short (a full disk) gets its end of line, so the
-  // next writer's line does not continue this one.
-  if (written > 0 && written < size) platform::AppendOnce(file, &kLineEnd, 1);
+  platform::AppendOnce(file, &line, 1);
 }
 
 void DbgPrint(const WideChar* format, ...) {

@@ -38,8 +38,6 @@ class LogModule {
   // print on one instance at once.
   void WriteLine(bool haveMessage, const WideChar* message, size_t units, const WideChar* more,
                  size_t moreUnits) const;
-  // Appends the pieces as one line in one write.
-  void AppendLine(const platform::ByteSpan* pieces, size_t count) const;
 
   bool timestamp;
   bool disabled;

@@ -37,6 +37,22 @@ void OnStopSignal(int) {
 }
 
 size_t (*runtimeReceive)(struct soap*, char*, size_t) = nullptr;
+int (*runtimeParseHeader)(struct soap*, const char*, const char*) = nullptr;
+
+// The runtime checks what it has read against recv_maxlength, but allocates
+// a body of the announced Content-Length before reading any of it (an HTTP
+// status line makes it read the body as a fault's text).
+int RefuseOversizedLength(struct soap* soap, const char* key, const char* value) {
+  const int status = runtimeParseHeader(soap, key, value);
+  if (status != SOAP_OK || soap->length <= soap->recv_maxlength) return status;
+  char why[128];
+  std::snprintf(why, sizeof why, "request of %" PRIu64 " bytes refused: more than %ld bytes",
+                static_cast<uint64_t>(soap->length), AgentService::kMaxRequestBytes);
+  std::fprintf(stderr, "quorvil-agent: %s\n", why);
+  soap->length = 0;
+  soap->keep_alive = 0;
+  return soap_set_sender_error(soap, soap_strdup(soap, why), nullptr, 413);
+}
 
 // The runtime sends no fault for a body cut short while its own time-outs are
 // set, so the host keeps those at zero and bounds a silent peer here instead.
@@ -141,6 +157,9 @@ int AgentService::HandlePostCommand(struct soap* soap, const struct _agent__Post
 
 void AgentService::ServeRequest(struct soap* soap) {
   soap->user = this;
+  soap->recv_maxlength = kMaxRequestBytes;
+  if (runtimeParseHeader == nullptr) runtimeParseHeader = soap->fparsehdr;
+  soap->fparsehdr = RefuseOversizedLength;
   soap_set_namespaces(soap, namespaces);
   soap_begin(soap);
   if (soap_begin_recv(soap) || soap_envelope_begin_in(soap) || soap_recv_header(soap) ||
@@ -174,7 +193,6 @@ void AgentService::RunOnce(int fd, std::string* response) {
 int AgentService::Serve(const std::string& address, int port) {
   struct soap* soap = soap_new1(SOAP_C_UTFSTRING);
   soap->bind_flags = platform::ServerBindFlags();
-  soap->recv_maxlength = kMaxRequestBytes;
   // A client that leaves before its answer is written fails the send; SIGPIPE
   // keeps its default here, as in a host that never touches it.
   soap->socket_flags = platform::SendFlagsWithoutSignal();

@@ -30,8 +30,10 @@ class AgentService {
 
   // Seconds a peer may stay silent while a request is read.
   static constexpr int kReceiveTimeoutSeconds = 15;
-  // Requests larger than this are refused, so a peer cannot exhaust memory.
-  static constexpr long kMaxRequestBytes = 64L * 1024 * 1024;
+  // Requests larger than this are refused with HTTP 413, so a peer cannot
+  // exhaust memory: room for the largest template the 32-bit plug-in
+  // delivers (about 84 MiB, a third more in base64) with ample to spare.
+  static constexpr long kMaxRequestBytes = 256L * 1024 * 1024;
 
  private:
   void ServeRequest(struct soap* soap);

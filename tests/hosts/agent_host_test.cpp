@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <csignal>
 #include <cstdio>
 #include <sstream>
 
+#include "hosts/agent/agent_service.h"
 #include "hosts/agent/compose.h"
 #include "hosts/agent/transport.h"
 #include "platform/loopback_socket.h"
@@ -383,7 +385,7 @@ TEST_F(AgentTest, ErrorThePluginLeavesInTheReceivingContextIsReportedAndCleared)
 }
 
 // The HTTP request of `body`, with its Content-Length taken from `length`.
-std::string HttpRequest(const std::string& body, size_t length) {
+std::string HttpRequest(const std::string& body, uint64_t length) {
   return "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/xml\r\nContent-Length: " +
          std::to_string(length) + "\r\n\r\n" + body;
 }
@@ -575,6 +577,27 @@ TEST_F(AgentTest, ServeAnswersMalformedInputWithASoapFaultAndGoesOnServing) {
             std::string::npos)
       << answer;
   EXPECT_EQ(ReadRecords(Record()).size(), 1u);
+}
+
+// The runtime would ask for a block of the announced length before reading
+// the body; the host refuses any length above its limit first.
+TEST_F(AgentTest, RequestAnnouncingMoreThanTheLimitIsRefusedWith413BeforeItsBodyIsRead) {
+  ProbeAgent agent(0, Env());
+  ASSERT_GT(agent.port(), 0);
+  const std::string composed = Compose({"--no-attachment"});
+  const std::string body = composed.substr(composed.find("\r\n\r\n") + 4);
+  for (const uint64_t length : {uint64_t{AgentService::kMaxRequestBytes} + 1, uint64_t{333333333333333}}) {
+    const std::string request = HttpRequest(body, length);
+    const std::string why =
+        "request of " + std::to_string(length) + " bytes refused: more than 268435456 bytes";
+    const std::string answer = Exchange(agent.port(), request);
+    EXPECT_EQ(answer.find("HTTP/1.1 413 "), 0u) << answer;
+    EXPECT_NE(answer.find(why), std::string::npos) << answer;
+    auto r = Run(request);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("quorvil-agent: " + why + "\n"), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(FileExists(Record()));
 }
 
 TEST_F(AgentTest, ServeSurvivesAPluginFaultAndAnswersWithoutResultWhenNoneWasSet) {

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "platform/child_process.h"
 #include "platform/machine_root.h"
 #include "tests/devconf_peer.h"
 #include "tests/test_support.h"
@@ -245,6 +246,51 @@ TEST_F(TemplateConfig, TemplateWithoutRootIsNotDelivered) {
   EXPECT_TRUE(local.Requests().empty());
   ASSERT_EQ(server_.Requests().size(), 1u);
   EXPECT_EQ(server_.Requests()[0].xIn, StatusDocument("6", -2));
+}
+
+// A host started with default signal dispositions whose supervisor went away:
+// its standard output and error are pipes nobody reads. The plug-in's console
+// lines, the runtime's fault report, libxml2's errors and (the log file being
+// unopenable) every log line all go there; the host lives on and gets each
+// result.
+TEST_F(TemplateConfig, HostWhoseStdoutAndStderrAreBrokenPipesGetsEveryResult) {
+  testing_support::WriteFile(root_.path() + "/drive_c", "");
+  platform::ChildProcess agent;
+  std::string error;
+  using platform::ChildStream;
+  ASSERT_TRUE(agent.Start({Agent(), "--plugin", testing_support::PluginPath(), "serve", "--port", "0"},
+                          {{"QUORVIL_ROOT", root_.path()}}, ChildStream::Null(), ChildStream::Pipe(),
+                          ChildStream::Pipe(), &error))
+      << error;
+  std::string line;
+  char c;
+  while (agent.ReadOutput(&c, 1) == 1 && c != '\n') line += c;
+  const std::string listening = "listening on 127.0.0.1:";
+  ASSERT_EQ(line.compare(0, listening.size(), listening), 0) << line;
+  agent.CloseOutput();
+  agent.CloseError();
+  auto send = [&](const std::string& templateText) {
+    testing_support::WriteFile(root_.path() + "/sent.xml", templateText);
+    auto r = RunProcess({Agent(), "send", "--to", "http://127.0.0.1:" + line.substr(listening.size()) + "/",
+                         "--template", root_.path() + "/sent.xml", "--endpoint", server_.url("/status"),
+                         "--schedule-id", "5"});
+    return r.out + r.err;
+  };
+  {
+    DevconfPeer local(8000, {"--r", "7"});
+    ASSERT_TRUE(local.running());
+    EXPECT_EQ(send(kTemplate), "result: 7\n");
+    EXPECT_EQ(send("<Root><A></Root>"), "result: -2\n");
+  }
+  {
+    DevconfPeer local(8000, {"--fault", "Server"});
+    ASSERT_TRUE(local.running());
+    EXPECT_EQ(send(kTemplate), "result: 0\n");
+  }
+  EXPECT_TRUE(agent.Running());
+  const auto reports = server_.Requests();
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[2].xIn, StatusDocument("5", 100));
 }
 
 }  // namespace

@@ -66,7 +66,9 @@ std::vector<std::pair<std::string, std::string>> Corpus() {
   std::vector<std::pair<std::string, std::string>> files;
   auto add = [&](const fs::path& dir, size_t skip) {
     std::vector<fs::path> paths;
-    for (const auto& entry : fs::directory_iterator(source / dir)) paths.push_back(entry.path());
+    for (const auto& entry : fs::directory_iterator(source / dir)) {
+      if (entry.is_regular_file()) paths.push_back(entry.path());
+    }
     std::sort(paths.begin(), paths.end());
     for (const fs::path& path : paths) {
       std::string bytes = testing_support::ReadFile(path.string());
