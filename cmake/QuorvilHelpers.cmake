@@ -128,7 +128,12 @@ function(quorvil_test name)
       list(APPEND environment QUORVIL_WAIT_FOR_PORT=8000)
     endif()
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
+  # A program whose filter left no case has tested nothing.
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}"
+    FAIL_REGULAR_EXPRESSION "\\[==========\\] 0 tests from 0 test suites ran")
+  if(WIN32)
+    list(APPEND ARG_LABELS windows)
+  endif()
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()
@@ -172,15 +177,17 @@ function(quorvil_no_undefined target)
   endif()
 endfunction()
 
-# quorvil_dll_test(name target EXPORTS names... [IMPORTS dlls...])
-# On Windows: the DLL exports exactly these names, imports only system DLLs,
-# the compiler's runtime DLLs and the named ones, and is built for the
-# build's processor. tests/check-dll reads it on the build machine.
+# quorvil_dll_test(name target [IMPORTS dlls...])
+# On Windows: the DLL exports exactly the names of its export list
+# (quorvil_loadable_module), imports only system DLLs, the compiler's runtime
+# DLLs and the named ones, and is built for the build's processor.
+# tests/check-dll reads it on the build machine.
 function(quorvil_dll_test name target)
   if(NOT WIN32)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "EXPORTS;IMPORTS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "IMPORTS" ${ARGN})
+  get_target_property(exports ${target} QUORVIL_EXPORTS)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(libgcc libgcc_s_seh-1)
     set(format "PE32\\+ executable \\(DLL\\).*x86-64")
@@ -193,6 +200,47 @@ function(quorvil_dll_test name target)
   string(TOLOWER "${ARG_IMPORTS}" allowed)
   list(JOIN allowed "|" allowed)
   add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/check-dll ${CMAKE_OBJDUMP}
-    $<TARGET_FILE:${target}> "${format}" "^(${allowed})\\.dll$" ${ARG_EXPORTS})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 60)
+    $<TARGET_FILE:${target}> "${format}" "^(${allowed})\\.dll$" ${exports})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 60 LABELS windows)
+endfunction()
+
+# quorvil_loadable_module(name EXPORTS list-file SOURCES... [DEPS ...])
+# A shared library that a host loads and looks up by name. Exactly the names
+# of the list file (one a line, # for comments) leave it: the linker map or,
+# on Windows, the .def file are made from the list when configuring, and
+# quorvil_dll_test checks the DLL against it. Elsewhere its own calls bind to
+# itself (-Bsymbolic) and it resolves every symbol itself.
+function(quorvil_loadable_module name)
+  cmake_parse_arguments(ARG "" "EXPORTS" "SOURCES;DEPS" ${ARGN})
+  get_filename_component(list_file ${ARG_EXPORTS} ABSOLUTE)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list_file})
+  file(STRINGS ${list_file} exports REGEX "^[A-Za-z_]")
+
+  add_library(${name} SHARED ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  quorvil_warnings(${name})
+  set_target_properties(${name} PROPERTIES QUORVIL_EXPORTS "${exports}")
+  # Written only when the list changes, so that configuring relinks nothing.
+  if(WIN32)
+    set(content "EXPORTS\n")
+    foreach(export IN LISTS exports)
+      string(APPEND content "  ${export}\n")
+    endforeach()
+    set(generated ${CMAKE_CURRENT_BINARY_DIR}/${name}.def)
+    file(CONFIGURE OUTPUT ${generated} CONTENT "${content}" @ONLY)
+    # The .def file names the exports, undecorated; nothing else leaves the DLL.
+    target_sources(${name} PRIVATE ${generated})
+    set_target_properties(${name} PROPERTIES PREFIX "")
+  else()
+    set(content "{\n  global:\n")
+    foreach(export IN LISTS exports)
+      string(APPEND content "    ${export};\n")
+    endforeach()
+    string(APPEND content "  local:\n    *;\n};\n")
+    set(generated ${CMAKE_CURRENT_BINARY_DIR}/${name}.map)
+    file(CONFIGURE OUTPUT ${generated} CONTENT "${content}" @ONLY)
+    target_link_options(${name} PRIVATE -Wl,--version-script=${generated} -Wl,-Bsymbolic)
+    quorvil_no_undefined(${name})
+  endif()
+  set_target_properties(${name} PROPERTIES LINK_DEPENDS ${generated})
 endfunction()
