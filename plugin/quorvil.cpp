@@ -8,6 +8,7 @@
 #include <new>
 
 #include "platform/utf.h"
+#include "plugin/base64.h"
 #include "plugin/template_op.h"
 #include "support/err_obj.h"
 #include "support/log_module.h"
@@ -97,7 +98,7 @@ Decoded DecodePart(struct soap* allocation, const struct soap_multipart* part) {
       // base64; the context is the host's, so it is left as it was found.
       const int error = allocation->error;
       int n = 0;
-      decoded = soap_base642s(allocation, part->ptr, nullptr, part->size, &n);
+      decoded = DecodeBase64(allocation, part->ptr, nullptr, part->size, &n);
       allocation->error = error;
       decodedSize = decoded != nullptr ? n : 0;
     }

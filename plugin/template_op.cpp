@@ -54,9 +54,9 @@ int32_t SendTaskRes(const WideChar* scheduleId, const char* endpoint, int32_t pr
 
 namespace {
 
-// ReshapeTemplate of a parsed template; the document is released as soon as
-// its serialisation is taken.
-bool Reshape(std::unique_ptr<CXmlDoc> document, WideString* payload) {
+// ReshapeTemplate of a parsed template, up to its serialisation in `dump`;
+// the document is released as soon as that is taken.
+bool Reshape(std::unique_ptr<CXmlDoc> document, XmlDump* dump) {
   CXmlDoc& xml = *document;
   if (xml.Select(WIDE("/Root")) != 0) return false;
   xmlNodePtr root = xml.nodeSet->nodeTab[0];
@@ -76,9 +76,15 @@ bool Reshape(std::unique_ptr<CXmlDoc> document, WideString* payload) {
   // are the largest things a command holds. A document the library could not
   // serialise (memory, as a 32-bit host meets it with large templates) has
   // nothing to deliver either.
-  XmlDump dump;
-  if (!dump.Write(xml.doc)) return false;
+  if (!dump->Write(xml.doc)) return false;
   document.reset();
+  return true;
+}
+
+// ReshapeTemplate's payload, made wide from the dump.
+bool ReshapeWide(std::unique_ptr<CXmlDoc> document, WideString* payload) {
+  XmlDump dump;
+  if (!Reshape(std::move(document), &dump)) return false;
   try {
     *payload = dump.TakeWide();
   } catch (const std::bad_alloc&) {
@@ -97,8 +103,11 @@ void LogDispatch(const WideString& endpoint, const WideChar* scheduleId) {
 int32_t Deliver(const WideString& endpoint, bool haveTemplate, std::unique_ptr<CXmlDoc> document,
                 const WideChar* scheduleId) {
   int32_t answer = kNotDelivered;
-  WideString payload;
-  if (!Reshape(std::move(document), &payload)) {
+  // The payload goes to the call in the width its runtime holds it in, made
+  // straight from the dump's UTF-8 (XmlDump::TakeWchar).
+  XmlDump dump;
+  WcharText payload;
+  if (!Reshape(std::move(document), &dump) || !(payload = dump.TakeWchar())) {
     ReportProgress(endpoint, scheduleId, -2, nullptr);
     return answer;
   }
@@ -106,7 +115,7 @@ int32_t Deliver(const WideString& endpoint, bool haveTemplate, std::unique_ptr<C
     ReportProgress(endpoint, scheduleId, -2, nullptr);
     return answer;
   }
-  CallSet(kLocalServiceUrl, payload.c_str(), &answer);
+  CallSetWchar(kLocalServiceUrl, payload.get(), &answer);
   mainLog.Print(WIDE("good news ,Client call success"));
   int32_t status = 0;
   ReportProgress(endpoint, scheduleId, 100, &status);
@@ -121,11 +130,11 @@ bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
 }
 
 bool ReshapeTemplate(const WideChar* templateText, WideString* payload) {
-  return Reshape(std::make_unique<CXmlDoc>(templateText), payload);
+  return ReshapeWide(std::make_unique<CXmlDoc>(templateText), payload);
 }
 
 bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload) {
-  return Reshape(std::make_unique<CXmlDoc>(utf8, size), payload);
+  return ReshapeWide(std::make_unique<CXmlDoc>(utf8, size), payload);
 }
 
 int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateText,
