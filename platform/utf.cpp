@@ -115,25 +115,23 @@ size_t Utf8ToUnits(const char* text, size_t bytes, Unit* out) {
   Unit* o = out;
   size_t i = 0;
   while (i < bytes) {
-    // Runs of ASCII, nearly all of a template, 16 bytes at a time (a loop
-    // the compiler widens in vector registers), then 8.
-    while (i + 16 <= bytes && AllAscii8(text + i) && AllAscii8(text + i + 8)) {
-      for (int k = 0; k < 16; ++k) o[k] = static_cast<Unit>(in[i + k]);
+    // Runs of ASCII, nearly all of a template, 16 bytes at a time, then the
+    // few before the next sequence one by one. The 16 are read into a block
+    // of their own before any unit is written, so that the compiler may
+    // widen them in vector registers (the units could otherwise overlap the
+    // bytes).
+    while (i + 16 <= bytes) {
+      uint64_t block[2];
+      std::memcpy(block, text + i, sizeof block);
+      if (((block[0] | block[1]) & kHighBits) != 0) break;
+      unsigned char ascii[16];
+      std::memcpy(ascii, block, sizeof ascii);
+      for (int k = 0; k < 16; ++k) o[k] = static_cast<Unit>(ascii[k]);
       o += 16;
       i += 16;
     }
-    while (i + 8 <= bytes && AllAscii8(text + i)) {
-      for (int k = 0; k < 8; ++k) o[k] = static_cast<Unit>(in[i + k]);
-      o += 8;
-      i += 8;
-    }
+    while (i < bytes && in[i] < 0x80) *o++ = static_cast<Unit>(in[i++]);
     if (i >= bytes) break;
-    const unsigned char b0 = in[i];
-    if (b0 < 0x80) {
-      *o++ = b0;
-      ++i;
-      continue;
-    }
     uint32_t cp;
     i = DecodeSequence(in, i, bytes, &cp);
     if (cp == kIllFormed) {

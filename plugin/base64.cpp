@@ -65,9 +65,20 @@ constexpr GroupTables MakeGroupTables() {
 
 constexpr GroupTables kGroups = MakeGroupTables();
 
-inline uint32_t Group(const unsigned char* s) {
-  return kGroups.place[0][s[0]] | kGroups.place[1][s[1]] | kGroups.place[2][s[2]] |
-         kGroups.place[3][s[3]];
+// Decodes up to `groups` groups of four alphabet characters from `in` into
+// three bytes each at `out`, stopping before the first group that holds any
+// other character; answers the groups decoded.
+inline size_t DecodeGroups(const unsigned char* in, char* out, size_t groups) {
+  size_t k = 0;
+  for (; k < groups; ++k, in += 4, out += 3) {
+    const uint32_t w = kGroups.place[0][in[0]] | kGroups.place[1][in[1]] |
+                       kGroups.place[2][in[2]] | kGroups.place[3][in[3]];
+    if (w > 0xFFFFFFu) break;
+    out[0] = static_cast<char>(w & 0xFF);
+    out[1] = static_cast<char>((w >> 8) & 0xFF);
+    out[2] = static_cast<char>((w >> 16) & 0xFF);
+  }
+  return k;
 }
 
 }  // namespace
@@ -85,20 +96,21 @@ const char* DecodeBase64(struct soap* soap, const char* s, char* t, size_t l, in
   const unsigned char* in = reinterpret_cast<const unsigned char*>(s);
   const unsigned char* const end = in + length;
   char* const p = t;
-  // The runtime's loop, one group of four characters a turn; a turn whose
-  // next four characters are all in the alphabet, with room for three bytes,
-  // does what the runtime's turn does with them, through the tables.
+  // The runtime's loop, one group of four characters a turn. Turns whose
+  // four characters are all in the alphabet, with room for their three
+  // bytes, do what the runtime's turns do with them, through the tables, and
+  // so does skipping blanks (line breaks) between groups; any other turn is
+  // the runtime's own.
   for (size_t i = 0;; i += 3, l -= 3) {
-    while (l >= 3 && end - in >= 4) {
-      const uint32_t w = Group(in);
-      if (w > 0xFFFFFFu) break;
-      t[0] = static_cast<char>(w & 0xFF);
-      t[1] = static_cast<char>((w >> 8) & 0xFF);
-      t[2] = static_cast<char>((w >> 16) & 0xFF);
-      t += 3;
-      in += 4;
-      i += 3;
-      l -= 3;
+    for (;;) {
+      while (in < end && kChars.value[*in] == kBlank) ++in;
+      const size_t room = l / 3, whole = static_cast<size_t>(end - in) / 4;
+      const size_t k = DecodeGroups(in, t, room < whole ? room : whole);
+      if (k == 0) break;
+      in += 4 * k;
+      t += 3 * k;
+      i += 3 * k;
+      l -= 3 * k;
     }
     unsigned long m = 0;
     size_t j = 0;
