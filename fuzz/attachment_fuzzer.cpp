@@ -15,6 +15,7 @@
 #include "plugin/quorvil.h"
 #include "plugin/template_op.h"
 #include "service/call_set.h"
+#include "tests/plugin/wchar_payload.h"
 
 namespace {
 
@@ -59,6 +60,15 @@ int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
   }
   *result = 5;
   return 0;
+}
+
+int CallSetWchar(const char* endpoint, const wchar_t* payload, int32_t* result) {
+  // Code points only: no surrogate, nothing past U+10FFFF.
+  for (size_t i = 0; payload[i] != 0; ++i) {
+    const auto c = static_cast<char32_t>(payload[i]);
+    FUZZ_CHECK(c <= 0x10FFFF && (sizeof(wchar_t) == 2 || c < 0xD800 || c > 0xDFFF));
+  }
+  return CallSet(endpoint, Utf16Units(payload).c_str(), result);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -102,38 +102,61 @@ size_t Utf16ToUtf8(const WideChar* in, size_t units, char* out) {
   return static_cast<size_t>(o - out);
 }
 
-size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out) {
+namespace {
+
+// UTF-8 into units of the output's width: UTF-16 (surrogate pairs above the
+// BMP) or UTF-32 (each code point one unit); each ill-formed sequence is one
+// U+FFFD either way, so that the UTF-32 text is the UTF-16 text with its
+// pairs joined.
+template <typename Unit>
+size_t Utf8ToUnits(const char* text, size_t bytes, Unit* out) {
+  static_assert(sizeof(Unit) == 2 || sizeof(Unit) == 4, "UTF-16 or UTF-32 units");
   const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
-  WideChar* o = out;
+  Unit* o = out;
   size_t i = 0;
   while (i < bytes) {
-    while (i + 8 <= bytes && AllAscii8(text + i)) {
-      for (int k = 0; k < 8; ++k) o[k] = in[i + k];
-      o += 8;
-      i += 8;
+    // Runs of ASCII, nearly all of a template, 16 bytes at a time, then the
+    // few before the next sequence one by one. The 16 are read into a block
+    // of their own before any unit is written, so that the compiler may
+    // widen them in vector registers (the units could otherwise overlap the
+    // bytes).
+    while (i + 16 <= bytes) {
+      uint64_t block[2];
+      std::memcpy(block, text + i, sizeof block);
+      if (((block[0] | block[1]) & kHighBits) != 0) break;
+      unsigned char ascii[16];
+      std::memcpy(ascii, block, sizeof ascii);
+      for (int k = 0; k < 16; ++k) o[k] = static_cast<Unit>(ascii[k]);
+      o += 16;
+      i += 16;
     }
+    while (i < bytes && in[i] < 0x80) *o++ = static_cast<Unit>(in[i++]);
     if (i >= bytes) break;
-    const unsigned char b0 = in[i];
-    if (b0 < 0x80) {
-      *o++ = b0;
-      ++i;
-      continue;
-    }
     uint32_t cp;
     i = DecodeSequence(in, i, bytes, &cp);
     if (cp == kIllFormed) {
       *o++ = 0xFFFD;
       continue;
     }
-    if (cp >= 0x10000) {
+    if (sizeof(Unit) == 2 && cp >= 0x10000) {
       cp -= 0x10000;
-      *o++ = static_cast<WideChar>(0xD800 + (cp >> 10));
-      *o++ = static_cast<WideChar>(0xDC00 + (cp & 0x3FF));
+      *o++ = static_cast<Unit>(0xD800 + (cp >> 10));
+      *o++ = static_cast<Unit>(0xDC00 + (cp & 0x3FF));
     } else {
-      *o++ = static_cast<WideChar>(cp);
+      *o++ = static_cast<Unit>(cp);
     }
   }
   return static_cast<size_t>(o - out);
+}
+
+}  // namespace
+
+size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out) {
+  return Utf8ToUnits(text, bytes, out);
+}
+
+size_t Utf8ToWchar(const char* text, size_t bytes, wchar_t* out) {
+  return Utf8ToUnits(text, bytes, out);
 }
 
 bool IsUtf8(const char* text, size_t bytes) {

@@ -19,6 +19,11 @@ WideString Utf8ToUtf16(const char* text, size_t bytes);
 // `bytes` units (UTF-16). Answers the count written.
 size_t Utf16ToUtf8(const WideChar* text, size_t units, char* out);
 size_t Utf8ToUtf16(const char* text, size_t bytes, WideChar* out);
+// The same in the C runtime's wide characters: UTF-16 where wchar_t has 16
+// bits (as WideChar on Windows), UTF-32 where it has 32, each code point one
+// unit and each ill-formed sequence one U+FFFD: the UTF-16 text with its
+// surrogate pairs joined. `out` must hold `bytes` units.
+size_t Utf8ToWchar(const char* text, size_t bytes, wchar_t* out);
 
 // The bytes Utf16ToUtf8 writes for the same units.
 size_t Utf8Size(const WideChar* text, size_t units);

@@ -59,14 +59,14 @@ void LogDispatch(const WideString& endpoint, const WideChar* scheduleId) {
 }
 
 // DispatchTemplate once its lines are logged and the payload made (or not).
-int32_t Deliver(const WideString& endpoint, bool made, const WideString& payload,
+int32_t Deliver(const WideString& endpoint, bool made, const WcharText& payload,
                 const WideChar* scheduleId) {
   int32_t answer = kNotDelivered;
   if (!made || scheduleId == nullptr) {
     ReportProgress(endpoint, scheduleId, -2, nullptr);
     return answer;
   }
-  CallSet(kLocalServiceUrl, payload.c_str(), &answer);
+  CallSetWchar(kLocalServiceUrl, payload.get(), &answer);
   mainLog.Print(WIDE("good news ,Client call success"));
   int32_t status = 0;
   ReportProgress(endpoint, scheduleId, 100, &status);
@@ -80,8 +80,8 @@ int32_t DispatchTemplate(const WideString& endpoint, const WideChar* templateTex
                          const WideChar* scheduleId) {
   LogDispatch(endpoint, scheduleId);
   mainLog.Print(WIDE("-----xIn:%s"), templateText);
-  WideString payload;
-  const bool made = templateText != nullptr && ReshapeTemplate(templateText, &payload);
+  WcharText payload;
+  const bool made = templateText != nullptr && ReshapeTemplateForCall(templateText, &payload);
   return Deliver(endpoint, made, payload, scheduleId);
 }
 
@@ -89,7 +89,7 @@ int32_t DispatchUtf8Template(const WideString& endpoint, const char* utf8, size_
                              const WideChar* scheduleId) {
   LogDispatch(endpoint, scheduleId);
   mainLog.PrintUtf8(WIDE("-----xIn:%s"), utf8, size);
-  WideString payload;
-  const bool made = ReshapeUtf8Template(utf8, size, &payload);
+  WcharText payload;
+  const bool made = ReshapeUtf8TemplateForCall(utf8, size, &payload);
   return Deliver(endpoint, made, payload, scheduleId);
 }

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "platform/utf.h"
+#include "plugin/base64.h"
 #include "xmlconfig/xml_memory.h"
 
 namespace {
@@ -78,7 +79,7 @@ DecodedTemplate DecodeTransferEncoding(struct soap* allocation, const char* byte
       // base64; the context is the host's, so it is left as it was found.
       const int error = allocation->error;
       int n = 0;
-      decoded = soap_base642s(allocation, bytes, nullptr, size, &n);
+      decoded = DecodeBase64(allocation, bytes, nullptr, size, &n);
       allocation->error = error;
       decodedSize = decoded != nullptr ? n : 0;
     }
@@ -120,9 +121,9 @@ TemplateText ReadTemplateText(const DecodedTemplate& decoded, XmlTextReading* re
 
 namespace {
 
-// Marks a parsed template and takes its serialisation; the document is
-// released as soon as that is taken.
-bool Reshape(std::unique_ptr<CXmlDoc> document, WideString* payload, ReshapeReport* report) {
+// Marks a parsed template and serialises it into `dump`; the document is
+// released as soon as that is done.
+bool Reshape(std::unique_ptr<CXmlDoc> document, XmlDump* dump, ReshapeReport* report) {
   CXmlDoc& xml = *document;
   if (report != nullptr) NoteDocumentElement(xml, report);
   if (xml.Select(WIDE("/Root")) != 0) {
@@ -143,12 +144,10 @@ bool Reshape(std::unique_ptr<CXmlDoc> document, WideString* payload, ReshapeRepo
       xml.MoveSelectedElementsUnder(wrapper);
     }
   }
-  // Dump's serialisation, but made wide only once the tree is gone: the two
-  // are the largest things a command holds.
-  XmlDump dump;
-  if (!dump.Write(xml.doc)) return Refused(report, TemplateRefusal::kNotSerialised);
+  // The payload is made of the dump only once the tree is gone: the two are
+  // the largest things a command holds.
+  if (!dump->Write(xml.doc)) return Refused(report, TemplateRefusal::kNotSerialised);
   document.reset();
-  *payload = dump.TakeWide();
   return true;
 }
 
@@ -157,19 +156,44 @@ bool Reshape(std::unique_ptr<CXmlDoc> document, WideString* payload, ReshapeRepo
 // large templates), and the library does not report every such failure: a
 // copy may lose its children, a dump its long values. So any allocation it
 // was refused fails the payload, whatever each call answered.
-template <typename Parse>
-bool MakePayload(Parse parse, WideString* payload, ReshapeReport* report) {
+// `take` makes the payload of the dump, in the width its user needs.
+template <typename Parse, typename Take>
+bool MakePayload(Parse parse, Take take, ReshapeReport* report) {
   const XmlAllocationWatch watch;
   try {
-    WideString made;
-    const bool reshaped = Reshape(parse(), &made, report);
+    XmlDump dump;
+    const bool reshaped = Reshape(parse(), &dump, report);
     if (watch.Failed()) return Refused(report, TemplateRefusal::kOutOfMemory);
     if (!reshaped) return false;
-    *payload = std::move(made);
-    return true;
+    return take(dump) || Refused(report, TemplateRefusal::kOutOfMemory);
   } catch (const std::bad_alloc&) {
     return Refused(report, TemplateRefusal::kOutOfMemory);
   }
+}
+
+auto Utf16Payload(WideString* payload) {
+  return [payload](XmlDump& dump) {
+    *payload = dump.TakeWide();
+    return true;
+  };
+}
+
+// The text the service call hands its runtime, made straight from the dump.
+auto WcharPayload(WcharText* payload) {
+  return [payload](XmlDump& dump) {
+    *payload = dump.TakeWchar();
+    return *payload != nullptr;
+  };
+}
+
+auto ParseWide(const WideChar* text, ReshapeReport* report) {
+  XmlParseReport* parse = report != nullptr ? &report->parse : nullptr;
+  return [text, parse] { return std::make_unique<CXmlDoc>(text, parse); };
+}
+
+auto ParseUtf8(const char* utf8, size_t size, ReshapeReport* report) {
+  XmlParseReport* parse = report != nullptr ? &report->parse : nullptr;
+  return [utf8, size, parse] { return std::make_unique<CXmlDoc>(utf8, size, parse); };
 }
 
 }  // namespace
@@ -179,18 +203,22 @@ bool ReshapeTemplate(const WideString& templateText, WideString* payload) {
 }
 
 bool ReshapeTemplate(const WideChar* templateText, WideString* payload, ReshapeReport* report) {
-  XmlParseReport* parse = report != nullptr ? &report->parse : nullptr;
-  return MakePayload([templateText, parse] { return std::make_unique<CXmlDoc>(templateText, parse); },
-                     payload, report);
+  return MakePayload(ParseWide(templateText, report), Utf16Payload(payload), report);
 }
 
 bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload, ReshapeReport* report) {
-  XmlParseReport* parse = report != nullptr ? &report->parse : nullptr;
-  return MakePayload([utf8, size, parse] { return std::make_unique<CXmlDoc>(utf8, size, parse); },
-                     payload, report);
+  return MakePayload(ParseUtf8(utf8, size, report), Utf16Payload(payload), report);
 }
 
 bool ReshapeTemplateText(const TemplateText& text, WideString* payload, ReshapeReport* report) {
   if (text.isWide) return ReshapeTemplate(text.wide.c_str(), payload, report);
   return ReshapeUtf8Template(text.utf8, text.utf8Size, payload, report);
+}
+
+bool ReshapeTemplateForCall(const WideChar* templateText, WcharText* payload) {
+  return MakePayload(ParseWide(templateText, nullptr), WcharPayload(payload), nullptr);
+}
+
+bool ReshapeUtf8TemplateForCall(const char* utf8, size_t size, WcharText* payload) {
+  return MakePayload(ParseUtf8(utf8, size, nullptr), WcharPayload(payload), nullptr);
 }

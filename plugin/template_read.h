@@ -88,3 +88,7 @@ bool ReshapeUtf8Template(const char* utf8, size_t size, WideString* payload,
 // The one of the two that dispatch calls for `text`.
 bool ReshapeTemplateText(const TemplateText& text, WideString* payload,
                          ReshapeReport* report = nullptr);
+// ReshapeTemplate and ReshapeUtf8Template with the payload as the service
+// call's runtime holds its text (wchar_t), made in one pass from the dump.
+bool ReshapeTemplateForCall(const WideChar* templateText, WcharText* payload);
+bool ReshapeUtf8TemplateForCall(const char* utf8, size_t size, WcharText* payload);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "DeviceConfigH.h"
 #include "platform/broken_pipe.h"
@@ -50,16 +51,28 @@ wchar_t* CopyPayload(struct soap* soap, const WideChar* payload) {
   return copy;
 }
 
+// The payload already in the runtime's form, where the platform's wide type
+// is wchar_t itself (Windows): sent as it is, with no copy.
+template <typename Unit>
+const wchar_t* RuntimeForm(const Unit* payload) {
+  if constexpr (std::is_same<Unit, wchar_t>::value) {
+    return payload;
+  } else {
+    return nullptr;
+  }
+}
+
 bool IsLocalEndpoint(const char* buffer) {
   const char* host = buffer + 7;  // just past "http://"
   return std::strncmp(host, "127.0.0.1", 9) == 0 || std::strncmp(host, "localhost", 9) == 0;
 }
 
-}  // namespace
-
-int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
+// CallSet once its payload is known not to be empty: `wide` is the payload as
+// the runtime holds it, sent from where it lies, or null to have `payload`
+// copied into that form in the call's own context.
+int Call(const char* endpoint, const WideChar* payload, const wchar_t* wide, int32_t* result) {
   if (endpoint == nullptr || *endpoint == 0 || std::strstr(endpoint, "http://0.0.0.0") != nullptr ||
-      payload == nullptr || *payload == 0 || result == nullptr)
+      result == nullptr)
     return kRejected;
   // Refused rather than cut: a shortened URL would name another address.
   if (strnlen(endpoint, kTextBufferSize) == kTextBufferSize) {
@@ -99,7 +112,7 @@ int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
   soap->recv_timeout = kTimeoutSeconds;
   soap->send_timeout = kTimeoutSeconds;
 
-  wchar_t* xIn = CopyPayload(soap, payload);
+  const wchar_t* xIn = wide != nullptr ? wide : CopyPayload(soap, payload);
   int status = xIn == nullptr || header.wsa__To == nullptr
                    ? SOAP_EOM
                    : ExchangeSet(soap, url, xIn, result);
@@ -111,4 +124,16 @@ int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
 
   TearDownSetContext(soap);
   return status;
+}
+
+}  // namespace
+
+int CallSet(const char* endpoint, const WideChar* payload, int32_t* result) {
+  if (payload == nullptr || *payload == 0) return kRejected;
+  return Call(endpoint, payload, RuntimeForm(payload), result);
+}
+
+int CallSetWchar(const char* endpoint, const wchar_t* payload, int32_t* result) {
+  if (payload == nullptr || *payload == 0) return kRejected;
+  return Call(endpoint, nullptr, payload, result);
 }

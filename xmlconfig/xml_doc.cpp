@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -582,6 +584,33 @@ WideString XmlDump::TakeWide() {
   }
   text.resize(units);
   pieces_.clear();
+  bytes_ = 0;
+  return text;
+}
+
+WcharText XmlDump::TakeWchar() {
+  // UTF-8 never gives more units than it has bytes; the room that stays
+  // unwritten goes back once the text is made.
+  WcharText text;
+  if (bytes_ < std::numeric_limits<size_t>::max() / sizeof(wchar_t)) {
+    text.reset(static_cast<wchar_t*>(std::malloc((bytes_ + 1) * sizeof(wchar_t))));
+  }
+  if (text != nullptr) {
+    size_t units = 0;
+    for (std::vector<char>& piece : pieces_) {
+      units += platform::Utf8ToWchar(piece.data(), piece.size(), text.get() + units);
+      std::vector<char>().swap(piece);
+    }
+    text[units] = 0;
+    if (units < bytes_) {
+      if (void* fitted = std::realloc(text.get(), (units + 1) * sizeof(wchar_t))) {
+        static_cast<void>(text.release());
+        text.reset(static_cast<wchar_t*>(fitted));
+      }
+    }
+  }
+  pieces_.clear();
+  pieces_.shrink_to_fit();
   bytes_ = 0;
   return text;
 }

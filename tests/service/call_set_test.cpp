@@ -131,6 +131,41 @@ TEST(CallSetWire, PayloadTravelsAsEscapedTextAndDecodesToTheSameDocument) {
   EXPECT_EQ(DecodeXmlText(xIn), ToUtf8(payload));
 }
 
+TEST(CallSetWire, WcharPayloadGoesOutAsTheSameTextInUtf16Does) {
+  // The plug-in's own path: the text already in the runtime's wchar_t.
+  const WideString units =
+      WIDE("<?xml version=\"1.0\"?>\r\n<Root a=\"&quot;\">\t\u00e9\u4e2d\U0001F600 &amp; \uFFFD]]></Root>\n");
+  std::wstring wide;
+  for (size_t i = 0; i < units.size(); ++i) {
+    char32_t c = units[i];
+    if (sizeof(wchar_t) == 4 && c >= 0xD800 && c <= 0xDBFF) c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    wide += static_cast<wchar_t>(c);
+  }
+  std::string bodies[2];
+  for (int path = 0; path < 2; ++path) {
+    CapturePeer peer;
+    peer.Reply(HttpOk(Soap11(SetResponse("<s:r>3</s:r>"))));
+    int32_t result = 0;
+    const int status = path == 0 ? CallSet(peer.Url().c_str(), units.c_str(), &result)
+                                 : CallSetWchar(peer.Url().c_str(), wide.c_str(), &result);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(result, 3);
+    ASSERT_EQ(peer.Requests().size(), 1u);
+    bodies[path] = peer.Requests()[0].body;
+    // Alike but for the message identifier and the peer's port.
+    const std::string id = ElementText(bodies[path], "wsa:MessageID");
+    bodies[path].replace(bodies[path].find(id), id.size(), "ID");
+    for (size_t at; (at = bodies[path].find(peer.Url())) != std::string::npos;) {
+      bodies[path].replace(at, peer.Url().size(), "URL");
+    }
+  }
+  EXPECT_EQ(bodies[1], bodies[0]);
+  int32_t result = 1234;
+  EXPECT_EQ(CallSetWchar("http://127.0.0.1:9", L"", &result), 2);
+  EXPECT_EQ(CallSetWchar("http://127.0.0.1:9", nullptr, &result), 2);
+  EXPECT_EQ(result, 1234);
+}
+
 TEST(CallSetWire, MessageIdIsTheTickCountAndFromIsTheAddressList) {
   CapturePeer peer;
   peer.Reply(HttpOk(Soap11(SetResponse("<s:r>0</s:r>"))));
