@@ -3,7 +3,7 @@
 #   tools      quorvil-template; quorvil-agent, devconf-service, drovemark-host
 #              and the workflow framework stand-ins they load (not on Windows)
 #   dev        the host interface headers, the CMake package, the pkg-config file
-#   doc        the README and the examples
+#   doc        the operators' page (docs/deploying.md) and the examples
 include(CMakePackageConfigHelpers)
 
 set(QUORVIL_PACKAGE_CONTACT "Quorvil project <quorvil@example.org>" CACHE STRING
