@@ -35,10 +35,10 @@ struct DecodedTemplate {
 };
 
 // Undoes `encoding` (gSOAP's soap_mime_encoding) on `size` bytes, at most
-// kLargestAttachment: base64 with the gSOAP runtime's decoder and
-// quoted-printable with DecodeQuotedPrintable, both into memory of
-// `allocation`, whose error state is left as it was found; any other encoding
-// leaves the bytes as they are.
+// kLargestAttachment: base64 with DecodeBase64 (answering as the gSOAP
+// runtime's soap_base642s) and quoted-printable with DecodeQuotedPrintable,
+// both into memory of `allocation`, whose error state is left as it was
+// found; any other encoding leaves the bytes as they are.
 DecodedTemplate DecodeTransferEncoding(struct soap* allocation, const char* bytes, size_t size,
                                        int encoding);
 
