@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cwchar>
 #include <map>
 #include <string>
 #include <type_traits>
@@ -34,26 +35,26 @@
 #error "<quorvil/host_interface.h>: the plug-in's gSOAP runtime is built with WITH_IPV6 and WITH_DOM; define both for the host too (pkg-config --cflags gsoap++ does)"
 #endif
 
+// Decided by what the compiler offers, not by the system's name: wide text is
+// UTF-16, wchar_t where wchar_t is 16 bits (Windows), char16_t elsewhere.
 // A wide literal of quorvil::WideChar: QUORVIL_WIDE("TemplateConfig").
+#if WCHAR_MAX <= 0xFFFF
+#define QUORVIL_WIDE(literal) L##literal
+#else
+#define QUORVIL_WIDE(literal) u##literal
+#endif
 // ErrObj's type information must be one across the boundary: on ELF it is
 // given default visibility, so that a host built with -fvisibility=hidden
 // still matches the plug-in's; PE has no such notion.
-#ifdef _WIN32
-#define QUORVIL_WIDE(literal) L##literal
-#define QUORVIL_SHARED_TYPE
-#else
-#define QUORVIL_WIDE(literal) u##literal
+#if defined(__ELF__)
 #define QUORVIL_SHARED_TYPE __attribute__((visibility("default")))
+#else
+#define QUORVIL_SHARED_TYPE
 #endif
 
 namespace quorvil {
 
-// UTF-16 text: wchar_t on Windows, char16_t elsewhere (wchar_t is 32 bits).
-#ifdef _WIN32
-using WideChar = wchar_t;
-#else
-using WideChar = char16_t;
-#endif
+using WideChar = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
 using WideString = std::basic_string<WideChar>;
 
 // A command's attributes; keys compare exactly, with case.
