@@ -54,7 +54,8 @@
 
 namespace quorvil {
 
-using WideChar = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
+using WideChar =
+    std::conditional<sizeof(wchar_t) == 2, wchar_t, char16_t>::type;
 using WideString = std::basic_string<WideChar>;
 
 // A command's attributes; keys compare exactly, with case.
