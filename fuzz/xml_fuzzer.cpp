@@ -6,6 +6,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "support/text_conversion.h"
+#include "xmlconfig/child_path.h"
 #include "xmlconfig/xml_config.h"
 #include "xmlconfig/xml_doc.h"
 #include "xmlconfig/xml_encoding.h"
@@ -15,6 +16,23 @@ static void IgnoreXmlErrors(void*, const char*, ...) {}
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   xmlSetGenericErrorFunc(nullptr, IgnoreXmlErrors);
   return 0;
+}
+
+// The walk answers a plain child path exactly as XPath does.
+static void CheckChildPath(xmlDocPtr doc, const std::string& expression) {
+  xmlXPathObjectPtr walked = SelectChildPath(doc, expression);
+  xmlXPathContextPtr context = xmlXPathNewContext(doc);
+  xmlXPathObjectPtr evaluated =
+      xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(expression.c_str()), context);
+  FUZZ_CHECK(walked != nullptr && evaluated != nullptr && evaluated->type == XPATH_NODESET);
+  const int count = walked->nodesetval->nodeNr;
+  FUZZ_CHECK(count == (evaluated->nodesetval ? evaluated->nodesetval->nodeNr : 0));
+  for (int k = 0; k < count; ++k) {
+    FUZZ_CHECK(walked->nodesetval->nodeTab[k] == evaluated->nodesetval->nodeTab[k]);
+  }
+  xmlXPathFreeObject(evaluated);
+  xmlXPathFreeContext(context);
+  xmlXPathFreeObject(walked);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -38,6 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (size_t i = 1; i < pieces.size(); ++i) {
       const WideString path = FromUtf8(pieces[i]);
+      if (IsChildPath(pieces[i])) CheckChildPath(doc.doc, pieces[i]);
       const int r = doc.Select(path);
       FUZZ_CHECK(r == 0 || r == -2 || r == -3);
       FUZZ_CHECK((r == 0) == (doc.nodeSet != nullptr));

@@ -19,6 +19,7 @@
 
 #include "platform/utf.h"
 #include "support/text_conversion.h"
+#include "xmlconfig/child_path.h"
 #include "xmlconfig/decimal_text.h"
 #include "xmlconfig/xml_encoding.h"
 #include "xmlconfig/xml_memory.h"
@@ -316,7 +317,6 @@ void CXmlDoc::Parse(const char* bytes, size_t size, XmlParseReport* report) {
       report->expansionLimit = ExpansionLimit();
     }
   }
-  xpathContext = xmlXPathNewContext(doc);
 }
 
 CXmlDoc::~CXmlDoc() {
@@ -343,12 +343,15 @@ void CXmlDoc::ReleaseSelection() {
 
 int CXmlDoc::Select(const WideString& path) {
   std::string expression = ToUtf8(path);
-  if (xpathContext == nullptr) return -1;
-  ReleaseSelection();
   const size_t name = expression.find("/name()");
+  if (name != std::string::npos) expression.resize(name);
+  const bool childPath = IsChildPath(expression);
+  // Made on the first selection that needs one: most documents never do.
+  if (!childPath && xpathContext == nullptr) xpathContext = xmlXPathNewContext(doc);
+  if (!childPath && xpathContext == nullptr) return -1;
+  ReleaseSelection();
   nameMode = name != std::string::npos;
-  if (nameMode) expression.resize(name);
-  xpathResult = Evaluate(expression, xpathContext);
+  xpathResult = childPath ? SelectChildPath(doc, expression) : Evaluate(expression, xpathContext);
   if (xpathResult == nullptr) return -3;
   nodeSet = xpathResult->nodesetval;
   if (nodeSet != nullptr && nodeSet->nodeNr > 0 && nodeSet->nodeTab != nullptr) return 0;

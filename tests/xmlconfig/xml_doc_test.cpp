@@ -30,6 +30,31 @@ TEST(XmlDoc, NameStepSelectsTheElementsAndValuesAnswerTheirNames) {
   EXPECT_EQ(xml.GetValue(0), WIDE("one"));
 }
 
+// Plain child paths are walked, not evaluated; with spaces between the steps
+// the same paths go through XPath, and both must select the same nodes.
+TEST(XmlDoc, PlainChildPathsSelectWhatXPathSelects) {
+  CXmlDoc xml(WIDE("<!--c--><?pi x?><Root xmlns:p=\"urn:p\"><A/><p:A/><A xmlns=\"urn:d\"><A/></A>"
+                   "<B><A xmlns=\"\"><A/></A></B><A><A/><_x.y-1/></A></Root>"));
+  for (const WideString path : {WIDE("/Root"), WIDE("/Root/A"), WIDE("/Root/*"), WIDE("/Root/*/A"),
+                                WIDE("/*/*/*"), WIDE("/Root/B/A/A"), WIDE("/A"), WIDE("/Root/A/_x.y-1")}) {
+    WideString spaced;
+    for (WideChar c : path) spaced += c == WIDE('/') ? WIDE(" / ") : WideString(1, c);
+    const int walked = xml.Select(path);
+    std::vector<xmlNodePtr> nodes;
+    for (int k = 0; walked == 0 && k < xml.nodeSet->nodeNr; ++k) nodes.push_back(xml.nodeSet->nodeTab[k]);
+    const WideString firstName = xml.GetValue(0);
+    ASSERT_EQ(xml.Select(spaced), walked) << ToUtf8(path);
+    for (size_t k = 0; k < nodes.size(); ++k) {
+      ASSERT_LT(k, static_cast<size_t>(xml.nodeSet->nodeNr)) << ToUtf8(path);
+      EXPECT_EQ(xml.nodeSet->nodeTab[k], nodes[k]) << ToUtf8(path) << " node " << k;
+    }
+    if (walked == 0) {
+      EXPECT_EQ(xml.nodeSet->nodeNr, static_cast<int>(nodes.size())) << ToUtf8(path);
+    }
+    EXPECT_EQ(xml.GetValue(0), firstName) << ToUtf8(path);
+  }
+}
+
 TEST(XmlDoc, FailedSelectionsAnswerMinusTwoOrThreeAndClearTheSelection) {
   CXmlDoc xml(kItems);
   ASSERT_EQ(xml.Select(WIDE("/Config/Item")), 0);

@@ -1,0 +1,82 @@
+#include "xmlconfig/child_path.h"
+
+#include <libxml/xpathInternals.h>
+
+#include <cstring>
+#include <vector>
+
+#include "xmlconfig/xml_memory.h"
+
+namespace {
+
+bool IsNameStart(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool IsNameChar(char c) {
+  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+bool IsStep(const std::string& step) {
+  if (step == "*") return true;
+  if (step.empty() || !IsNameStart(step[0])) return false;
+  for (char c : step) {
+    if (!IsNameChar(c)) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> Steps(const std::string& expression) {
+  std::vector<std::string> steps;
+  size_t begin = 1;
+  for (;;) {
+    const size_t end = expression.find('/', begin);
+    steps.push_back(expression.substr(begin, end - begin));
+    if (end == std::string::npos) return steps;
+    begin = end + 1;
+  }
+}
+
+// XPath's name test without a prefix: an element in no namespace.
+bool Matches(xmlNodePtr node, const std::string& step) {
+  if (node->type != XML_ELEMENT_NODE) return false;
+  if (step == "*") return true;
+  return node->ns == nullptr && std::strcmp(reinterpret_cast<const char*>(node->name), step.c_str()) == 0;
+}
+
+}  // namespace
+
+bool IsChildPath(const std::string& expression) {
+  if (expression.size() < 2 || expression[0] != '/') return false;
+  for (const std::string& step : Steps(expression)) {
+    if (!IsStep(step)) return false;
+  }
+  return true;
+}
+
+xmlXPathObjectPtr SelectChildPath(xmlDocPtr doc, const std::string& expression) {
+  const XmlAllocationWatch watch;
+  // Each step keeps the order of its parents, and children come in order
+  // under each, so the set stays in document order without sorting.
+  std::vector<xmlNodePtr> level;
+  if (doc != nullptr) level.push_back(reinterpret_cast<xmlNodePtr>(doc));
+  for (const std::string& step : Steps(expression)) {
+    std::vector<xmlNodePtr> next;
+    for (xmlNodePtr parent : level) {
+      for (xmlNodePtr child = parent->children; child != nullptr; child = child->next) {
+        if (Matches(child, step)) next.push_back(child);
+      }
+    }
+    level.swap(next);
+  }
+  xmlXPathObjectPtr result = xmlXPathNewNodeSet(nullptr);
+  if (result == nullptr) return nullptr;
+  for (xmlNodePtr node : level) {
+    if (xmlXPathNodeSetAddUnique(result->nodesetval, node) != 0) break;
+  }
+  if (watch.Failed()) {
+    xmlXPathFreeObject(result);
+    return nullptr;
+  }
+  return result;
+}
