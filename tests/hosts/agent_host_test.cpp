@@ -18,7 +18,7 @@
 #include "support/err_obj.h"
 #include "tests/hosts/serving_agent.h"
 #include "tests/service/service_test_support.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include "hosts/agent/compose.h"
 #include "platform/machine_root.h"
-#include "tests/devconf_peer.h"
-#include "tests/test_support.h"
+#include "tests/common/devconf_peer.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

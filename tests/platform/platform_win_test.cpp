@@ -17,7 +17,7 @@
 #include "platform/registry.h"
 #include "platform/system_error.h"
 #include "support/machine_id.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "tests/devconf_peer.h"
-#include "tests/test_support.h"
+#include "tests/common/devconf_peer.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include "plugin/exports.h"
 #include "support/log_module.h"
 #include "support/text_conversion.h"
-#include "tests/devconf_peer.h"
+#include "tests/common/devconf_peer.h"
 #include "tests/plugin/recording_host.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "support/err_obj.h"
 #include "tests/plugin/recording_host.h"
 #include "platform/shared_library.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

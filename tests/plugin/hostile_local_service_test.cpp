@@ -7,10 +7,10 @@
 #include <string>
 
 #include "platform/machine_root.h"
-#include "tests/devconf_peer.h"
+#include "tests/common/devconf_peer.h"
 #include "tests/service/hostile_peer.h"
 #include "tests/service/measured_run.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "platform/child_process.h"
 #include "platform/machine_root.h"
-#include "tests/devconf_peer.h"
-#include "tests/test_support.h"
+#include "tests/common/devconf_peer.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "platform/shared_library.h"
-#include "tests/devconf_peer.h"
+#include "tests/common/devconf_peer.h"
 #include "tests/reference_host/host_system.h"
 #include "tests/service/hostile_peer.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 // The shared runtime calls back into a program's generated fault code and
 // looks up its namespace table; these references keep both in the program.

@@ -1,9 +1,14 @@
 // Test helpers that need nothing of the system beyond the platform layer.
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/child_process.h"
@@ -11,6 +16,72 @@
 #include "platform/utf.h"
 
 namespace testing_support {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Paths here are UTF-8 and '/'-separated on every system.
+fs::path FsPath(const std::string& path) { return fs::u8path(path); }
+
+// A test may leave folders without write or search permission, and (on
+// Windows) read-only files, none of which would let the tree go.
+void MakeRemovable(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec) return;
+  if (fs::is_directory(status)) {
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+      MakeRemovable(it->path());
+    }
+  } else if (fs::is_regular_file(status)) {
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+  }
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  std::error_code ec;
+  const fs::path base = fs::temp_directory_path(ec);
+  if (ec) throw std::runtime_error("no temporary folder: " + ec.message());
+  std::random_device seed;
+  std::mt19937_64 random((static_cast<uint64_t>(seed()) << 32) ^ seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path candidate = base / ("quorvil-test-" + std::to_string(random()));
+    if (fs::create_directory(candidate, ec)) {
+      path_ = candidate.generic_u8string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder in " + base.generic_u8string());
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void RemoveTree(const std::string& path) {
+  MakeRemovable(FsPath(path));
+  std::error_code ec;
+  fs::remove_all(FsPath(path), ec);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(FsPath(path), std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(FsPath(path), ec);
+}
 
 std::string BuildDir() {
   const char* dir = std::getenv("QUORVIL_BUILD_DIR");
@@ -78,6 +149,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   result.exitCode = exit.code;
   result.signal = exit.signal;
   return result;
+}
+
+platform::ChildExit StopChild(platform::ChildProcess* child, int graceMs) {
+  platform::ChildExit exit;
+  if (!child->RequestStop(platform::StopRequest::kTerminate) || !child->Wait(graceMs, &exit)) {
+    child->Kill();
+    child->Wait(-1, &exit);
+  }
+  return exit;
 }
 
 Deadline::Deadline(const char* what, int seconds)
