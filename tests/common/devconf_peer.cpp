@@ -83,6 +83,12 @@ bool PortIsFree(int port) {
   return false;
 }
 
+::testing::AssertionResult LocalServicePortIsFree() {
+  if (PortIsFree(8000)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "something else listens on 127.0.0.1:8000, the agent's local service port";
+}
+
 std::string DevconfPeer::url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }

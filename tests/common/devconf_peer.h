@@ -2,6 +2,8 @@
 // requests it logged.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,5 +42,8 @@ class DevconfPeer {
 
 // True when nothing listens on 127.0.0.1:port.
 bool PortIsFree(int port);
+// Success when nothing listens on 127.0.0.1:8000, the agent's local service
+// port, which the test is about to serve.
+::testing::AssertionResult LocalServicePortIsFree();
 
 }  // namespace testing_support

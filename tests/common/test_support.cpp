@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "platform/child_process.h"
+#include "platform/machine_root.h"
 #include "platform/module_path.h"
 #include "platform/utf.h"
 
@@ -94,6 +95,13 @@ std::string SourceDir() {
 }
 
 std::string PluginPath() { return BuildDir() + "/plugin/" + PluginFileName(); }
+
+std::string AgentPath() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
+
+std::string PluginLogPath(const std::string& root) {
+  ScopedRoot childRoot(root);
+  return platform::NativePath("C:\\runtime.log");
+}
 
 std::string PluginFileName() { return QUORVIL_PLUGIN_FILE; }
 
@@ -214,6 +222,14 @@ std::vector<std::string> LogMessages(const std::string& text, std::string* bad) 
     start = end + 2;
   }
   return messages;
+}
+
+std::string MendContentLength(std::string request) {
+  const size_t bodyAt = request.find("\r\n\r\n") + 4;
+  const size_t lengthAt = request.find("Content-Length: ") + 16;
+  const size_t lengthEnd = request.find("\r\n", lengthAt);
+  request.replace(lengthAt, lengthEnd - lengthAt, std::to_string(request.size() - bodyAt));
+  return request;
 }
 
 ScopedRoot::ScopedRoot(const std::string& root) {

@@ -53,6 +53,10 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 void RemoveTree(const std::string& path);
 
+// `request`, an HTTP request a test has edited, with its Content-Length set
+// to its body's new size.
+std::string MendContentLength(std::string request);
+
 struct ProcessResult {
   int exitCode = -1;   // -1 when killed by a signal
   int signal = 0;      // the signal that ended it, if any
@@ -101,6 +105,11 @@ std::string SourceDir();
 std::string PluginPath();
 // The plug-in's file name on this system.
 std::string PluginFileName();
+// The agent host stand-in, quorvil-agent.
+std::string AgentPath();
+// The plug-in's log as a child process with QUORVIL_ROOT set to `root` finds
+// it; on Windows the machine's own C:\runtime.log, shared by every test.
+std::string PluginLogPath(const std::string& root);
 // Makes a copied program runnable.
 void MakeExecutable(const std::string& path);
 // Sets an environment variable, or removes it for a null value.

@@ -40,8 +40,7 @@ class Dispatch : public ::testing::Test {
     g_identity = testing_support::TerminalIdentity(Root(), "001122AABBCC");
   }
   void SetUp() override {
-    ASSERT_TRUE(testing_support::PortIsFree(8000))
-        << "something else listens on 127.0.0.1:8000, the agent's local service port";
+    ASSERT_TRUE(testing_support::LocalServicePortIsFree());
   }
   int32_t Run(const std::string& templateText, const WideChar* scheduleId = WIDE("42"),
               bool withEndpoint = true) {

@@ -256,8 +256,7 @@ class ReferenceHost : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_NE(post_, nullptr);
-    ASSERT_TRUE(testing_support::PortIsFree(8000))
-        << "something else listens on 127.0.0.1:8000, the agent's local service port";
+    ASSERT_TRUE(testing_support::LocalServicePortIsFree());
     ASSERT_TRUE(server_.running());
   }
 
