@@ -57,6 +57,21 @@ function(quorvil_record_skip program case reason)
   file(APPEND ${file} "${program}\t${case}\t${reason}\n")
 endfunction()
 
+# quorvil_system_sources(out sources...): the sources this system builds,
+# leaving out the other systems' (*_posix.cpp, *_linux.cpp, *_win.cpp).
+function(quorvil_system_sources out)
+  set(sources ${ARGN})
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_(posix|linux)\\.cpp$")
+  else()
+    list(FILTER sources EXCLUDE REGEX "_win\\.cpp$")
+    if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+      list(FILTER sources EXCLUDE REGEX "_linux\\.cpp$")
+    endif()
+  endif()
+  set(${out} ${sources} PARENT_SCOPE)
+endfunction()
+
 # quorvil_test(name SOURCES... [DEPS libraries...] [NEEDS targets...]
 #              [DEFINITIONS ...] [PROPERTIES name value...] [LABELS ...]
 #              [LOCAL_SERVICE_PORT] [TIMEOUT seconds]
@@ -66,6 +81,9 @@ endfunction()
 # agent's fixed local service port, 127.0.0.1:8000, so such programs run one
 # at a time. NOT_ON: not built on that system (see quorvil_test_systems).
 # SKIP_ON: gtest cases ("Suite.Case", several joined by ':') left out there.
+# Sources named by their system are built there alone (quorvil_system_sources);
+# a program whose tests are all another system's (*_test_win.cpp) is not built
+# here, and its NOT_ON says why.
 function(quorvil_test name)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "LOCAL_SERVICE_PORT" "TIMEOUT"
     "SOURCES;DEPS;NEEDS;DEFINITIONS;PROPERTIES;LABELS;NOT_ON;SKIP_ON")
@@ -77,6 +95,12 @@ function(quorvil_test name)
       return()
     endif()
   endwhile()
+  quorvil_system_sources(ARG_SOURCES ${ARG_SOURCES})
+  set(tests ${ARG_SOURCES})
+  list(FILTER tests INCLUDE REGEX "_test(_[a-z]+)?\\.cpp$")
+  if(NOT tests)
+    message(FATAL_ERROR "${name}: no test source for this system; a NOT_ON should say why")
+  endif()
   set(skipped)
   while(ARG_SKIP_ON)
     list(POP_FRONT ARG_SKIP_ON system cases reason)

@@ -12,6 +12,7 @@
 
 #include "platform/wide.h"
 #include "xmlconfig/xml_doc.h"
+#include "xmlconfig/xml_dump.h"
 #include "xmlconfig/xml_encoding.h"
 
 struct soap;

@@ -1,26 +1,16 @@
 // One parsed XML document with its XPath context and current selection.
 #include "xmlconfig/xml_doc.h"
 
-#include <libxml/entities.h>
 #include <libxml/parser.h>
-#include <libxml/parserInternals.h>
-#include <libxml/SAX2.h>
-#include <libxml/xmlsave.h>
 
-#include <algorithm>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
-#include <new>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/utf.h"
 #include "support/text_conversion.h"
 #include "xmlconfig/child_path.h"
 #include "xmlconfig/decimal_text.h"
+#include "xmlconfig/xml_dump.h"
 #include "xmlconfig/xml_encoding.h"
 #include "xmlconfig/xml_memory.h"
 
@@ -36,170 +26,6 @@ WideString TakeLibraryString(xmlChar* text) {
   xmlFree(text);
   return result;
 }
-
-// libxml2 sets up its globals on the first xmlInitParser, which is not safe
-// to race: it runs at load, before any host thread can parse.
-const struct ParserSetUp {
-  ParserSetUp() { xmlInitParser(); }
-} g_parserSetUp;
-
-// Only the network is named; everything else that would fetch or substitute
-// is off, and HUGE stays off so the parser's own size limits hold.
-constexpr int kParseOptions = XML_PARSE_NONET;
-
-// The size of one piece of a dump: small enough for a fragmented 32-bit
-// address space, large enough that a piece costs nothing next to its text.
-constexpr size_t kDumpPieceBytes = 64 * 1024;
-
-// Keeps libxml2's first fatal error, or its first error until a fatal one
-// comes, in the XmlParseReport the context's _private names.
-void KeepFirstError(void* userData, xmlErrorPtr error) {
-  auto* report = static_cast<XmlParseReport*>(static_cast<xmlParserCtxtPtr>(userData)->_private);
-  if (error == nullptr || error->level < XML_ERR_ERROR) return;
-  if (report->errorCode != 0 && (report->errorLevel == XML_ERR_FATAL || error->level != XML_ERR_FATAL)) {
-    return;
-  }
-  report->errorCode = error->code;
-  report->errorLevel = error->level;
-  report->line = error->line;
-  report->column = error->int2;
-  report->message = error->message != nullptr ? error->message : "";
-  while (!report->message.empty() && (report->message.back() == '\n' || report->message.back() == '\r')) {
-    report->message.pop_back();
-  }
-}
-
-// The text comes from the network, and a host may have changed libxml2's
-// process-wide defaults (entity substitution, DTD loading, validation, blank
-// handling, SAX1). Those are copied into every new parser context, so ours
-// puts each of them back explicitly before parsing.
-// `options` adds to kParseOptions. With a `report`, libxml2's errors go to it
-// instead of the library's error output.
-xmlDocPtr ParseUntrusted(const char* bytes, size_t size, int options, XmlParseReport* report) {
-  if (size == 0 || size > static_cast<size_t>(INT_MAX)) return nullptr;
-  xmlInitParser();
-  xmlParserCtxtPtr context = xmlCreateMemoryParserCtxt(bytes, static_cast<int>(size));
-  if (context == nullptr) return nullptr;
-  xmlSAXVersion(context->sax, 2);
-  if (report != nullptr) {
-    context->_private = report;
-    context->sax->serror = KeepFirstError;
-  }
-  xmlCtxtUseOptions(context, kParseOptions | options);
-  context->options = kParseOptions | options;
-  context->replaceEntities = 0;
-  context->loadsubset = 0;
-  context->validate = 0;
-  context->recovery = 0;
-  context->pedantic = 0;
-  context->keepBlanks = 1;
-  context->sax->ignorableWhitespace = context->sax->characters;
-  xmlParseDocument(context);
-  xmlDocPtr doc = context->myDoc;
-  if (!context->wellFormed && doc != nullptr) {
-    xmlFreeDoc(doc);
-    doc = nullptr;
-  }
-  context->myDoc = nullptr;
-  xmlFreeParserCtxt(context);
-  return doc;
-}
-
-// Measures what entity references add when the library expands them on a
-// read (xmlNodeListGetString with inline set, xmlGetProp, XPath string
-// values). Counts saturate just above the limit so no walk runs away.
-class ExpansionMeter {
- public:
-  ExpansionMeter(xmlDocPtr doc, size_t limit) : doc_(doc), limit_(limit) {}
-
-  // What the references directly in `list` add to a read of that list.
-  size_t ReferenceBytes(xmlNodePtr list) {
-    size_t total = 0;
-    for (xmlNodePtr node = list; node != nullptr && total <= limit_; node = node->next) {
-      if (node->type == XML_ENTITY_REF_NODE) total = Add(total, ReferenceSize(node));
-    }
-    return total;
-  }
-
-  // What every reference in the document adds, all reads together.
-  size_t DocumentBytes() {
-    return SumOverTree(doc_->children, [this](xmlNodePtr node) {
-      if (node->type == XML_ENTITY_REF_NODE) return ReferenceSize(node);
-      size_t total = 0;
-      if (node->type == XML_ELEMENT_NODE) {
-        for (xmlAttrPtr attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
-          total = Add(total, ReferenceBytes(attribute->children));
-        }
-      }
-      return total;
-    });
-  }
-
- private:
-  size_t Add(size_t a, size_t b) const {
-    const size_t cap = limit_ + 1;
-    return (a >= cap || b >= cap - a) ? cap : a + b;
-  }
-
-  size_t ReferenceSize(xmlNodePtr reference) {
-    xmlEntityPtr entity = xmlGetDocEntity(doc_, reference->name);
-    if (entity == nullptr) {
-      return reference->content ? std::strlen(reinterpret_cast<const char*>(reference->content)) : 0;
-    }
-    auto known = sizes_.find(entity);
-    if (known != sizes_.end()) return known->second;
-    // A loop, or the library's own marker of an entity being built.
-    if (entity->children == reinterpret_cast<xmlNodePtr>(-1)) return limit_ + 1;
-    sizes_[entity] = limit_ + 1;
-    const size_t size = ContentBytes(entity->children);
-    sizes_[entity] = size;
-    return size;
-  }
-
-  // The text of a whole list with its descendants, references expanded.
-  size_t ContentBytes(xmlNodePtr list) {
-    return SumOverTree(list, [this](xmlNodePtr node) -> size_t {
-      switch (node->type) {
-        case XML_TEXT_NODE:
-        case XML_CDATA_SECTION_NODE:
-          return node->content != nullptr ? std::strlen(reinterpret_cast<const char*>(node->content)) : 0;
-        case XML_ENTITY_REF_NODE:
-          return ReferenceSize(node);
-        default:
-          return 0;
-      }
-    });
-  }
-
-  // `bytes` of every node of `list` and of the elements' descendants, in
-  // document order, without recursion; stops once past the limit.
-  template <typename Bytes>
-  size_t SumOverTree(xmlNodePtr list, Bytes bytes) {
-    size_t total = 0;
-    std::vector<xmlNodePtr> parents;
-    xmlNodePtr node = list;
-    while (total <= limit_) {
-      if (node == nullptr) {
-        if (parents.empty()) break;
-        node = parents.back()->next;
-        parents.pop_back();
-        continue;
-      }
-      total = Add(total, bytes(node));
-      if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
-        parents.push_back(node);
-        node = node->children;
-      } else {
-        node = node->next;
-      }
-    }
-    return total;
-  }
-
-  xmlDocPtr doc_;
-  size_t limit_;
-  std::unordered_map<xmlEntityPtr, size_t> sizes_;
-};
 
 // Node kinds whose `children` is a list of content nodes. An entity
 // reference's children point into the DTD, and a namespace node is an xmlNs
@@ -309,7 +135,7 @@ void CXmlDoc::Parse(const char* bytes, size_t size, XmlParseReport* report) {
   // Entity references stand only in a document with a document type; the
   // walk over every node is left to those.
   if (doc != nullptr && (doc->intSubset != nullptr || doc->extSubset != nullptr) &&
-      ExpansionMeter(doc, ExpansionLimit()).DocumentBytes() > ExpansionLimit()) {
+      DocumentExpansion(doc, ExpansionLimit()) > ExpansionLimit()) {
     xmlFreeDoc(doc);
     doc = nullptr;
     if (report != nullptr) {
@@ -365,7 +191,7 @@ WideString CXmlDoc::GetValue(int index) const {
   if (node == nullptr || node->type == XML_NAMESPACE_DECL) return WideString();
   if (nameMode) return node->name ? FromUtf8(reinterpret_cast<const char*>(node->name)) : WideString();
   if (!HasContentList(node)) return WideString();
-  if (ExpansionMeter(doc, ExpansionLimit()).ReferenceBytes(node->children) > ExpansionLimit()) {
+  if (ReferenceExpansion(doc, node->children, ExpansionLimit()) > ExpansionLimit()) {
     return WideString();
   }
   return TakeLibraryString(xmlNodeListGetString(doc, node->children, 1));
@@ -377,7 +203,7 @@ WideString CXmlDoc::GetAttribute(const WideString& name) const {
   const std::string narrowName = ToUtf8(name);
   xmlAttrPtr attribute = xmlHasProp(node, Chars(narrowName));
   if (attribute != nullptr && attribute->type == XML_ATTRIBUTE_NODE &&
-      ExpansionMeter(doc, ExpansionLimit()).ReferenceBytes(attribute->children) > ExpansionLimit()) {
+      ReferenceExpansion(doc, attribute->children, ExpansionLimit()) > ExpansionLimit()) {
     return WideString();
   }
   return TakeLibraryString(xmlGetProp(node, Chars(narrowName)));
@@ -496,124 +322,4 @@ void CXmlDoc::SaveFile(const WideString& fileName) const {
   platform::Utf16ToUtf8(fileName.data(), fileName.size(), narrow.data());
   if (doc == nullptr || narrow[0] == 0) return;
   xmlSaveFile(narrow.data(), doc);
-}
-
-int XmlDump::Written(void* dump, const char* bytes, int size) {
-  if (size < 0) return -1;
-  try {
-    static_cast<XmlDump*>(dump)->Append(bytes, static_cast<size_t>(size));
-  } catch (const std::bad_alloc&) {
-    return -1;
-  }
-  return size;
-}
-
-void XmlDump::Append(const char* bytes, size_t size) {
-  while (size > 0) {
-    if (pieces_.empty() || pieces_.back().size() >= kDumpPieceBytes) {
-      // A sequence cut at the end of a piece moves whole into the next one.
-      std::vector<char> next;
-      next.reserve(kDumpPieceBytes);
-      if (!pieces_.empty()) {
-        std::vector<char>& last = pieces_.back();
-        const size_t end = platform::Utf8SafeEnd(last.data(), last.size());
-        next.assign(last.begin() + static_cast<std::ptrdiff_t>(end), last.end());
-        last.resize(end);
-      }
-      pieces_.push_back(std::move(next));
-    }
-    std::vector<char>& piece = pieces_.back();
-    const size_t n = std::min(size, kDumpPieceBytes - piece.size());
-    piece.insert(piece.end(), bytes, bytes + n);
-    bytes += n;
-    size -= n;
-    bytes_ += n;
-  }
-}
-
-bool XmlDump::Write(xmlDocPtr doc) {
-  pieces_.clear();
-  bytes_ = 0;
-  // An output buffer that cannot grow for a long value drops it and says so
-  // only on the console; the save still answers success.
-  const XmlAllocationWatch watch;
-  const char* declared = reinterpret_cast<const char*>(doc->encoding);
-  const bool foreign = declared != nullptr && !NamesUtf8(declared);
-  bool written = true;
-  if (foreign) {
-    // The declaration the library writes for a document in that encoding;
-    // versions and encoding names hold no quotes.
-    try {
-      std::string line = "<?xml version=\"";
-      line += doc->version != nullptr ? reinterpret_cast<const char*>(doc->version) : "1.0";
-      line += "\" encoding=\"";
-      line += declared;
-      line += '"';
-      if (doc->standalone == 0) line += " standalone=\"no\"";
-      if (doc->standalone == 1) line += " standalone=\"yes\"";
-      line += "?>\n";
-      Append(line.data(), line.size());
-    } catch (const std::bad_alloc&) {
-      written = false;
-    }
-  }
-  const int options = XML_SAVE_AS_XML | (foreign ? XML_SAVE_NO_DECL : 0);
-  xmlSaveCtxtPtr save = written ? xmlSaveToIO(Written, nullptr, this, foreign ? "UTF-8" : declared, options)
-                                : nullptr;
-  if (save == nullptr) {
-    written = false;
-  } else {
-    if (xmlSaveDoc(save, doc) < 0) written = false;
-    if (xmlSaveClose(save) < 0) written = false;
-  }
-  if (watch.Failed()) written = false;
-  if (!written) {
-    pieces_.clear();
-    pieces_.shrink_to_fit();
-    bytes_ = 0;
-  }
-  return written;
-}
-
-WideString XmlDump::TakeWide() {
-  // Converted straight into the text: UTF-8 never gives more units than it
-  // has bytes, and each piece ends where a sequence ends.
-  WideString text;
-  text.resize(bytes_);
-  size_t units = 0;
-  for (std::vector<char>& piece : pieces_) {
-    units += platform::Utf8ToUtf16(piece.data(), piece.size(), &text[units]);
-    std::vector<char>().swap(piece);
-  }
-  text.resize(units);
-  pieces_.clear();
-  bytes_ = 0;
-  return text;
-}
-
-WcharText XmlDump::TakeWchar() {
-  // UTF-8 never gives more units than it has bytes; the room that stays
-  // unwritten goes back once the text is made.
-  WcharText text;
-  if (bytes_ < std::numeric_limits<size_t>::max() / sizeof(wchar_t)) {
-    text.reset(static_cast<wchar_t*>(std::malloc((bytes_ + 1) * sizeof(wchar_t))));
-  }
-  if (text != nullptr) {
-    size_t units = 0;
-    for (std::vector<char>& piece : pieces_) {
-      units += platform::Utf8ToWchar(piece.data(), piece.size(), text.get() + units);
-      std::vector<char>().swap(piece);
-    }
-    text[units] = 0;
-    if (units < bytes_) {
-      if (void* fitted = std::realloc(text.get(), (units + 1) * sizeof(wchar_t))) {
-        static_cast<void>(text.release());
-        text.reset(static_cast<wchar_t*>(fitted));
-      }
-    }
-  }
-  pieces_.clear();
-  pieces_.shrink_to_fit();
-  bytes_ = 0;
-  return text;
 }

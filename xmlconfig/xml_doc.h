@@ -5,68 +5,9 @@
 #include <libxml/xpath.h>
 
 #include <cstddef>
-#include <cstdlib>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "platform/wide.h"
-
-// Documents whose entity references would add more bytes to the reads of
-// their nodes, all reads together, than five times the document's own UTF-8
-// size plus this allowance are refused at parse time; one read that would
-// add more after an edit answers the empty string.
-constexpr size_t kXmlEntityAmplification = 5;
-constexpr size_t kXmlEntityAllowance = 750 * 1024;
-
-// What parsing a text found, for a caller that asks why a document is null.
-struct XmlParseReport {
-  // The UTF-8 size of the text parsed; an empty text does not parse.
-  size_t inputBytes = 0;
-  // libxml2's first fatal error, or without one its first error: its code
-  // (xmlParserErrors), level (xmlErrorLevel), line, column and message
-  // without the line end. Code 0: it reported none.
-  int errorCode = 0;
-  int errorLevel = 0;
-  int line = 0;
-  int column = 0;
-  std::string message;
-  // The text parsed, but its entity references would add more than
-  // `expansionLimit` bytes to the reads of its nodes.
-  bool expansionRefused = false;
-  size_t expansionLimit = 0;
-};
-
-// Text of the C runtime's wide characters, in its memory (std::free).
-struct FreeWchar {
-  void operator()(wchar_t* text) const { std::free(text); }
-};
-using WcharText = std::unique_ptr<wchar_t[], FreeWchar>;
-
-// The library's serialisation of a document, XML declaration included, as
-// UTF-8 in pieces, so that no block has to hold the whole output. A document
-// that declares another encoding is written as UTF-8 all the same, its
-// declaration still naming the encoding the template declared.
-class XmlDump {
- public:
-  // False, with nothing held, when the library could not serialise it.
-  bool Write(xmlDocPtr doc);
-  // The text as UTF-16, each piece released once it is converted.
-  WideString TakeWide();
-  // The text as the C runtime's wide characters (platform::Utf8ToWchar),
-  // zero-terminated, each piece released once it is converted: what TakeWide
-  // gives with its surrogate pairs joined where wchar_t has 32 bits, made in
-  // one pass and in the width the service call's runtime holds it in. Null,
-  // with nothing held, when the memory cannot be had.
-  WcharText TakeWchar();
-
- private:
-  static int Written(void* dump, const char* bytes, int size);
-  void Append(const char* bytes, size_t size);
-
-  std::vector<std::vector<char>> pieces_;
-  size_t bytes_ = 0;
-};
+#include "xmlconfig/xml_parse.h"
 
 class CXmlDoc {
  public:

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/registry.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
@@ -12,14 +12,14 @@ using testing_support::ProcessResult;
 using testing_support::RunProcess;
 
 using testing_support::BuildDir;
-using testing_support::NativePath;
+using testing_support::ToSystemSeparators;
 
 // With the system's separators, as it gives the registered library's path back.
-const std::string kLibrary = NativePath(BuildDir() + "/" + COMPONENT_LIBRARY);
-const std::string kHost = NativePath(BuildDir() + "/" + DROVEMARK_HOST);
-const std::string kOndraCore = NativePath(BuildDir() + "/" + ONDRA_CORE_LIBRARY);
+const std::string kLibrary = ToSystemSeparators(BuildDir() + "/" + COMPONENT_LIBRARY);
+const std::string kHost = ToSystemSeparators(BuildDir() + "/" + DROVEMARK_HOST);
+const std::string kOndraCore = ToSystemSeparators(BuildDir() + "/" + ONDRA_CORE_LIBRARY);
 const std::string kMissingLibrary =
-    NativePath("/nonexistent/Nothing" + testing_support::LibrarySuffix());
+    ToSystemSeparators("/nonexistent/Nothing" + testing_support::LibrarySuffix());
 constexpr const char* kProgId = "Components_R_Us.ComponentX.1";
 
 class DrovemarkHost : public ::testing::Test {

@@ -10,7 +10,7 @@
 #include "platform/shared_library.h"
 #include "platform/utf.h"
 #include "tests/component/test_context.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
@@ -23,9 +23,9 @@ constexpr const char* kProgId = "Components_R_Us.ComponentX.1";
 
 // With the system's separators, as it gives the registered library's path back.
 const std::string kLibrary =
-    testing_support::NativePath(testing_support::BuildDir() + "/" + COMPONENT_LIBRARY);
+    testing_support::ToSystemSeparators(testing_support::BuildDir() + "/" + COMPONENT_LIBRARY);
 const std::string kHost =
-    testing_support::NativePath(testing_support::BuildDir() + "/" + DROVEMARK_HOST);
+    testing_support::ToSystemSeparators(testing_support::BuildDir() + "/" + DROVEMARK_HOST);
 
 // Loads the library as a host does; null with the reason in `error`.
 void* Load(std::string* error) { return platform::LoadSharedLibrary(kLibrary, error); }

@@ -18,11 +18,12 @@
 #include "support/err_obj.h"
 #include "tests/hosts/serving_agent.h"
 #include "tests/service/service_test_support.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
 using agent_test::ServingAgent;
+using testing_support::AgentPath;
 using testing_support::BuildDir;
 using testing_support::FileExists;
 using testing_support::ReadFile;
@@ -31,7 +32,6 @@ using testing_support::WriteFile;
 
 const std::string kLibrarySuffix = testing_support::LibrarySuffix();
 
-std::string Agent() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
 std::string Probe() { return BuildDir() + "/tests/hosts/libquorvil_probe_plugin" + kLibrarySuffix; }
 std::string IncompleteProbe() {
   return BuildDir() + "/tests/hosts/libquorvil_probe_plugin_incomplete" + kLibrarySuffix;
@@ -197,14 +197,14 @@ class AgentTest : public ::testing::Test {
     return extra;
   }
   std::string Compose(std::vector<std::string> options) {
-    options.insert(options.begin(), {Agent(), "compose"});
+    options.insert(options.begin(), {AgentPath(), "compose"});
     auto r = RunProcess(options);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return r.out;
   }
   testing_support::ProcessResult Run(const std::string& request,
                                      std::map<std::string, std::string> extra = {}) {
-    return RunProcess({Agent(), "--plugin", Probe(), "run", "-"}, Env(std::move(extra)), request);
+    return RunProcess({AgentPath(), "--plugin", Probe(), "run", "-"}, Env(std::move(extra)), request);
   }
 
   TempDir dir;
@@ -265,9 +265,7 @@ TEST_F(AgentTest, EnvelopeNamedByTheStartParameterIsMovedToTheHeadOfTheList) {
                         request.substr(envelope, attachment - envelope) + request.substr(close);
   std::string head = request.substr(0, body);
   head.replace(head.find("boundary="), 9, "start=\"<command>\"; boundary=");
-  const size_t length = head.find("Content-Length: ") + 16;
-  head.replace(length, head.find("\r\n", length) - length, std::to_string(swapped.size()));
-  auto r = Run(head + swapped);
+  auto r = Run(testing_support::MendContentLength(head + swapped));
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const auto records = ReadRecords(Record());
   ASSERT_EQ(records.size(), 1u);
@@ -339,11 +337,7 @@ TEST_F(AgentTest, AttrOptionsReplaceDefaultsInPlaceAndALaterRepeatedKeyWins) {
   std::string repeated = Compose({"--no-attachment", "--attr", "Modified=first"});
   const std::string second = "<agent:Attribute Key=\"Modified\">second</agent:Attribute>";
   repeated.insert(repeated.find("<agent:Data>"), second);
-  const size_t length = repeated.find("Content-Length: ") + 16;
-  const size_t lengthEnd = repeated.find("\r\n", length);
-  const size_t body = repeated.find("\r\n\r\n") + 4;
-  repeated.replace(length, lengthEnd - length, std::to_string(repeated.size() - body));
-  r = Run(repeated);
+  r = Run(testing_support::MendContentLength(repeated));
   ASSERT_EQ(r.exitCode, 0) << r.err;
 
   const auto records = ReadRecords(Record());
@@ -459,28 +453,28 @@ TEST_F(AgentTest, FaultsThrownByThePluginEndTheRequestWithAFaultNotTheHost) {
 TEST_F(AgentTest, PluginAndRequestThatCannotBeHadAreNamedInTheError) {
   const std::string request = dir.path() + "/request";
   WriteFile(request, Compose({"--no-attachment"}));
-  auto r = RunProcess({Agent(), "--plugin", IncompleteProbe(), "run", request});
+  auto r = RunProcess({AgentPath(), "--plugin", IncompleteProbe(), "run", request});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "quorvil-agent: plug-in " + IncompleteProbe() + " does not export RunTimeRoutine\n");
   const std::string none = dir.path() + "/none" + kLibrarySuffix;
-  r = RunProcess({Agent(), "--plugin", none, "run", request});
+  r = RunProcess({AgentPath(), "--plugin", none, "run", request});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err.find("quorvil-agent: cannot load plug-in " + none + ": "), 0u) << r.err;
-  r = RunProcess({Agent(), "--plugin", Probe(), "run", dir.path() + "/missing"});
+  r = RunProcess({AgentPath(), "--plugin", Probe(), "run", dir.path() + "/missing"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, "quorvil-agent: cannot read the request " + dir.path() +
                        "/missing: No such file or directory\n");
-  r = RunProcess({Agent(), "compose", "--template", dir.path() + "/missing"});
+  r = RunProcess({AgentPath(), "compose", "--template", dir.path() + "/missing"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("cannot read the template"), std::string::npos);
-  r = RunProcess({Agent(), "compose", "--template", TemplateFile(), "--encoding", "uuencode"});
+  r = RunProcess({AgentPath(), "compose", "--template", TemplateFile(), "--encoding", "uuencode"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("unknown encoding uuencode"), std::string::npos);
 }
 
 TEST_F(AgentTest, EveryCommandDescribesItselfWithHelp) {
   for (const std::string command : {"run", "serve", "compose", "send"}) {
-    auto r = RunProcess({Agent(), command, "--help"});
+    auto r = RunProcess({AgentPath(), command, "--help"});
     EXPECT_EQ(r.exitCode, 0) << command;
     EXPECT_NE(r.out.find("usage: quorvil-agent"), std::string::npos) << command;
     EXPECT_NE(r.out.find(" " + command), std::string::npos) << command;
@@ -516,7 +510,7 @@ TEST(AgentAnswer, SendTargetsOnlyLoopbackAddresses) {
 class ProbeAgent : public ServingAgent {
  public:
   ProbeAgent(int port, const std::map<std::string, std::string>& env)
-      : ServingAgent({Agent(), "--plugin", Probe(), "serve", "--port", std::to_string(port)},
+      : ServingAgent({AgentPath(), "--plugin", Probe(), "serve", "--port", std::to_string(port)},
                      env) {}
 };
 
@@ -536,15 +530,15 @@ TEST_F(AgentTest, ServeHandsEachSentCommandToThePluginOnThePortTheTestChose) {
   ProbeAgent agent(port, Env({{"QUORVIL_PROBE_RESULT", "42"}}));
   ASSERT_EQ(agent.port(), port);
   const std::string file = TemplateFile();
-  auto r = RunProcess({Agent(), "send", "--to", agent.url(), "--template", file, "--encoding",
+  auto r = RunProcess({AgentPath(), "send", "--to", agent.url(), "--template", file, "--encoding",
                        "base64", "--schedule-id", "9"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "result: 42\n");
-  r = RunProcess({Agent(), "send", "--to", "http://localhost:" + std::to_string(port) + "/x",
+  r = RunProcess({AgentPath(), "send", "--to", "http://localhost:" + std::to_string(port) + "/x",
                   "--no-attachment"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "result: 42\n");
-  r = RunProcess({Agent(), "send", "--to", "http://192.168.7.7:" + std::to_string(port) + "/",
+  r = RunProcess({AgentPath(), "send", "--to", "http://192.168.7.7:" + std::to_string(port) + "/",
                   "--no-attachment"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("only loopback addresses"), std::string::npos) << r.err;
@@ -605,7 +599,7 @@ TEST_F(AgentTest, ServeSurvivesAPluginFaultAndAnswersWithoutResultWhenNoneWasSet
     ProbeAgent agent(0, Env({{"QUORVIL_PROBE_THROW", "fault"}}));
     ASSERT_GT(agent.port(), 0);
     for (int i = 0; i < 2; ++i) {
-      auto r = RunProcess({Agent(), "send", "--to", agent.url(), "--no-attachment"});
+      auto r = RunProcess({AgentPath(), "send", "--to", agent.url(), "--no-attachment"});
       EXPECT_EQ(r.exitCode, 1);
       EXPECT_NE(r.err.find("SOAP fault: plug-in fault 0xC0000005: EXCEPTION_ACCESS_VIOLATION"),
                 std::string::npos)

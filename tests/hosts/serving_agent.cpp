@@ -3,7 +3,7 @@
 
 #include <csignal>
 
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace agent_test {
 

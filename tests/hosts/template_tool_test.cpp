@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "hosts/agent/compose.h"
-#include "platform/machine_root.h"
-#include "tests/devconf_peer.h"
-#include "tests/test_support.h"
+#include "tests/common/devconf_peer.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
+using testing_support::AgentPath;
 using testing_support::BuildDir;
 using testing_support::DevconfPeer;
 using testing_support::ReadFile;
@@ -26,7 +26,6 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 std::string Tool() { return BuildDir() + "/hosts/template/quorvil-template"; }
-std::string Agent() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
 
 // Output with LF line ends: standard error is text-mode on Windows.
 testing_support::ProcessResult RunProgram(const std::vector<std::string>& argv,
@@ -59,11 +58,7 @@ std::string Request(const std::string& bytes, const std::string& encoding, bool 
   EXPECT_NE(at, std::string::npos);
   if (at == std::string::npos) return request;
   request.replace(at, from.size(), to);
-  const size_t bodyAt = request.find("\r\n\r\n") + 4;
-  const size_t lengthAt = request.find("Content-Length: ") + 16;
-  const size_t lengthEnd = request.find("\r\n", lengthAt);
-  request.replace(lengthAt, lengthEnd - lengthAt, std::to_string(request.size() - bodyAt));
-  return request;
+  return testing_support::MendContentLength(request);
 }
 
 // The template part's content exactly as it goes on the wire.
@@ -104,16 +99,23 @@ struct Template {
   std::string bytes;
 };
 
+// The files of a source folder, in name order.
+std::vector<std::filesystem::path> SortedFiles(const char* dir) {
+  std::vector<std::filesystem::path> paths;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(SourceDir()) / dir)) {
+    paths.push_back(entry.path());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
 // The templates of the project, and the test data of the encoding and
 // hardening suites.
 std::vector<Template> Templates() {
   namespace fs = std::filesystem;
   std::vector<Template> templates;
   for (const char* dir : {"examples", "fuzz/corpus/reshape_fuzzer", "fuzz/corpus/xml_fuzzer"}) {
-    std::vector<fs::path> paths;
-    for (const auto& entry : fs::directory_iterator(fs::path(SourceDir()) / dir)) paths.push_back(entry.path());
-    std::sort(paths.begin(), paths.end());
-    for (const fs::path& path : paths) {
+    for (const fs::path& path : SortedFiles(dir)) {
       if (path.extension() == ".md") continue;
       templates.push_back({std::string(dir) + "/" + path.filename().string(), ReadFile(path.string())});
     }
@@ -153,8 +155,7 @@ class TemplateTool : public ::testing::Test {
 };
 
 TEST_F(TemplateTool, ShowPrintsWhatTheLocalServiceReceivesAndCheckRefusesWhatTheCommandReportsAsMinusTwo) {
-  ASSERT_TRUE(testing_support::PortIsFree(8000))
-      << "something else listens on 127.0.0.1:8000, the agent's local service port";
+  ASSERT_TRUE(testing_support::LocalServicePortIsFree());
   DevconfPeer local(8000, {"--r", "7"});
   DevconfPeer server(0);
   ASSERT_TRUE(local.running() && server.running());
@@ -175,10 +176,7 @@ TEST_F(TemplateTool, ShowPrintsWhatTheLocalServiceReceivesAndCheckRefusesWhatThe
   const char* const names[] = {"none", "7bit", "8bit", "binary", "quoted-printable", "base64"};
   namespace fs = std::filesystem;
   for (const char* dir : {"fuzz/corpus/attachment_fuzzer", "fuzz/corpus/template_check_fuzzer"}) {
-    std::vector<fs::path> paths;
-    for (const auto& entry : fs::directory_iterator(fs::path(SourceDir()) / dir)) paths.push_back(entry.path());
-    std::sort(paths.begin(), paths.end());
-    for (const fs::path& path : paths) {
+    for (const fs::path& path : SortedFiles(dir)) {
       const std::string seed = ReadFile(path.string());
       if (seed.empty() || static_cast<unsigned char>(seed[0]) % 8 >= 6) continue;
       cases.push_back({std::string(dir) + "/" + path.filename().string(), seed.substr(1),
@@ -194,7 +192,7 @@ TEST_F(TemplateTool, ShowPrintsWhatTheLocalServiceReceivesAndCheckRefusesWhatThe
     const std::string part = File("part", PartContent(request));
     const size_t before = local.Requests().size();
     const auto run = testing_support::RunProcess(
-        {Agent(), "--plugin", testing_support::PluginPath(), "run", "-"}, env, request);
+        {AgentPath(), "--plugin", testing_support::PluginPath(), "run", "-"}, env, request);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     // The plug-in may print the proxy's messages before it.
     const std::string out = testing_support::ProgramText(run.out);
@@ -359,10 +357,7 @@ TEST_F(TemplateTool, NeedsNoMachineRootAndWritesNoLog) {
   // machine root here, the machine's C:\runtime.log on Windows.
   const std::string root = dir_.path() + "/root";
   std::filesystem::create_directory(root);
-  const std::string log = [&] {
-    testing_support::ScopedRoot scoped(root);
-    return platform::NativePath("C:\\runtime.log");
-  }();
+  const std::string log = testing_support::PluginLogPath(root);
   const size_t logged = ReadFile(log).size();
   const std::string csc = SourceDir() + "/examples/csc-template.xml";
   const std::map<std::string, std::string> env = {{"QUORVIL_ROOT", root}};

@@ -6,21 +6,20 @@
 #include <map>
 #include <string>
 
-#include "tests/devconf_peer.h"
-#include "tests/test_support.h"
+#include "tests/common/devconf_peer.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
+using testing_support::AgentPath;
 using testing_support::DevconfPeer;
 using testing_support::RunProcess;
-
-std::string Agent() { return testing_support::BuildDir() + "/hosts/agent/quorvil-agent"; }
 
 TEST(AddressSpaceLimit, TheLocalServiceGetsTheWholeTemplateOrNothing) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
 #endif
-  ASSERT_TRUE(testing_support::PortIsFree(8000));
+  ASSERT_TRUE(testing_support::LocalServicePortIsFree());
   testing_support::TempDir root;
   DevconfPeer server(0);
   DevconfPeer local(8000, {"--r", "3"});
@@ -31,12 +30,12 @@ TEST(AddressSpaceLimit, TheLocalServiceGetsTheWholeTemplateOrNothing) {
   std::string text = "<Root><A ns=\"CSC\" big=\"" + std::string(4 * 1024 * 1024, 'x') + "\"/>";
   for (int i = 0; i < 200; ++i) text += "<E" + std::to_string(i) + "/>";
   testing_support::WriteFile(root.path() + "/template.xml", text + "</Root>");
-  auto composed = RunProcess({Agent(), "compose", "--template", root.path() + "/template.xml",
+  auto composed = RunProcess({AgentPath(), "compose", "--template", root.path() + "/template.xml",
                               "--encoding", "base64", "--schedule-id", "5", "--endpoint",
                               server.url("/status")});
   ASSERT_EQ(composed.exitCode, 0) << composed.err;
   const std::map<std::string, std::string> env = {{"QUORVIL_ROOT", root.path()}};
-  auto whole = RunProcess({Agent(), "run", "-"}, env, composed.out);
+  auto whole = RunProcess({AgentPath(), "run", "-"}, env, composed.out);
   ASSERT_NE(whole.out.find("result: 3\n"), std::string::npos) << whole.out << whole.err;
   ASSERT_EQ(local.Requests().size(), 1u);
   const std::string delivered = local.Requests()[0].xIn;
@@ -45,7 +44,7 @@ TEST(AddressSpaceLimit, TheLocalServiceGetsTheWholeTemplateOrNothing) {
   size_t requests = 1;
   for (int megabytes = 24; megabytes <= 120; megabytes += 2) {
     const std::string limit = std::to_string(megabytes * 1024);
-    RunProcess({"/bin/sh", "-c", "ulimit -v \"$0\" && exec \"$@\"", limit, Agent(), "run", "-"},
+    RunProcess({"/bin/sh", "-c", "ulimit -v \"$0\" && exec \"$@\"", limit, AgentPath(), "run", "-"},
                env, composed.out);
     const auto received = local.Requests();
     if (received.size() == requests) {

@@ -7,7 +7,7 @@
 
 #include "platform/machine_root.h"
 #include "tests/plugin/part_command.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

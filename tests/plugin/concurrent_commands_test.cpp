@@ -13,9 +13,9 @@
 #include "plugin/exports.h"
 #include "support/log_module.h"
 #include "support/text_conversion.h"
-#include "tests/devconf_peer.h"
+#include "tests/common/devconf_peer.h"
 #include "tests/plugin/recording_host.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
@@ -110,8 +110,7 @@ std::vector<int32_t> Post(int thread, int command, const std::string& endpoint) 
 }
 
 TEST(ConcurrentCommands, EightHostThreadsWithEveryKindOfTemplateGetTheAnswersOfOneAtATime) {
-  ASSERT_TRUE(testing_support::PortIsFree(8000))
-      << "something else listens on 127.0.0.1:8000, the agent's local service port";
+  ASSERT_TRUE(testing_support::LocalServicePortIsFree());
   DevconfPeer local(8000, {"--r", "7"});
   DevconfPeer server(0);
   ASSERT_TRUE(local.running());

@@ -8,8 +8,8 @@
 #include "plugin/template_op.h"
 #include "support/log_module.h"
 #include "support/text_conversion.h"
-#include "tests/devconf_peer.h"
-#include "tests/test_support.h"
+#include "tests/common/devconf_peer.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
@@ -40,8 +40,7 @@ class Dispatch : public ::testing::Test {
     g_identity = testing_support::TerminalIdentity(Root(), "001122AABBCC");
   }
   void SetUp() override {
-    ASSERT_TRUE(testing_support::PortIsFree(8000))
-        << "something else listens on 127.0.0.1:8000, the agent's local service port";
+    ASSERT_TRUE(testing_support::LocalServicePortIsFree());
   }
   int32_t Run(const std::string& templateText, const WideChar* scheduleId = WIDE("42"),
               bool withEndpoint = true) {

@@ -11,24 +11,16 @@
 #include "support/err_obj.h"
 #include "tests/plugin/recording_host.h"
 #include "platform/shared_library.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
+using testing_support::AgentPath;
 using testing_support::BuildDir;
+using testing_support::PluginLogPath;
 using testing_support::ReadFile;
 using testing_support::RunProcess;
 using testing_support::TempDir;
-
-std::string Agent() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
-
-// The log the agent writes with QUORVIL_ROOT set to `root`; on Windows the
-// real C:\runtime.log.
-std::string LogPath(const std::string& root) {
-  testing_support::ScopedRoot childRoot(root);
-  return platform::NativePath("C:\\runtime.log");
-}
-
 
 TEST(PluginExports, ExactlyTheSevenEntryPointsAreExported) {
   std::vector<std::string> names;
@@ -42,10 +34,10 @@ TEST(PluginExports, ExactlyTheSevenEntryPointsAreExported) {
 TEST(PluginExports, EachEntryPointLogsItsLineAndSetDbgNothing) {
   TempDir root;
   testing_support::WriteFile(root.path() + "/keep", "");
-  const std::string log = LogPath(root.path());
+  const std::string log = PluginLogPath(root.path());
   platform::MakeDirectories(log.substr(0, log.rfind('/')));
   testing_support::WriteFile(log, "earlier\r\n");
-  auto r = RunProcess({Agent(), "--plugin", testing_support::PluginPath(), "exports"},
+  auto r = RunProcess({AgentPath(), "--plugin", testing_support::PluginPath(), "exports"},
                       {{"QUORVIL_ROOT", root.path()}});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out,
@@ -63,7 +55,7 @@ TEST(PluginExports, EachEntryPointLogsItsLineAndSetDbgNothing) {
 
 TEST(PluginExports, RegistrySwitchSilencesMainLogButNotTheErrorReport) {
   TempDir root;
-  const std::string log = LogPath(root.path());
+  const std::string log = PluginLogPath(root.path());
   testing_support::RemoveTree(log);
   // Windows' registry is the machine's own and outlives the test: the switch
   // goes when it ends.
@@ -75,7 +67,7 @@ TEST(PluginExports, RegistrySwitchSilencesMainLogButNotTheErrorReport) {
     platform::RegKey* key;
     ~Unswitch() { key->DeleteValue("Quorvil"); }
   } unswitch{key.get()};
-  auto r = RunProcess({Agent(), "--plugin", testing_support::PluginPath(), "exports"},
+  auto r = RunProcess({AgentPath(), "--plugin", testing_support::PluginPath(), "exports"},
                       {{"QUORVIL_ROOT", root.path()}});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(ReadFile(log), "");
@@ -84,7 +76,7 @@ TEST(PluginExports, RegistrySwitchSilencesMainLogButNotTheErrorReport) {
 TEST(PluginExports, UnopenableLogSendsTheNoticeOncePerChannelThenLinesToStandardError) {
   TempDir root;
   ASSERT_TRUE(platform::MakeDirectories(root.path() + "/drive_c/runtime.log"));
-  auto r = RunProcess({Agent(), "--plugin", testing_support::PluginPath(), "call", "InitModule"},
+  auto r = RunProcess({AgentPath(), "--plugin", testing_support::PluginPath(), "call", "InitModule"},
                       {{"QUORVIL_ROOT", root.path()}});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const std::string notice = "Cannot open log file:" + root.path() +
@@ -97,7 +89,7 @@ TEST(PluginExports, UnopenableLogSendsTheNoticeOncePerChannelThenLinesToStandard
 
 TEST(PluginExports, MissingEntryPointIsNamedByTheHost) {
   // The C runtime exports none of the seven.
-  auto r = RunProcess({Agent(), "--plugin", testing_support::SystemLibraryPath(), "exports"});
+  auto r = RunProcess({AgentPath(), "--plugin", testing_support::SystemLibraryPath(), "exports"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("does not export InitModule"), std::string::npos) << r.err;
 }

@@ -7,16 +7,17 @@
 #include <string>
 
 #include "platform/machine_root.h"
-#include "tests/devconf_peer.h"
+#include "tests/common/devconf_peer.h"
 #include "tests/service/hostile_peer.h"
 #include "tests/service/measured_run.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
 using service_test::HostilePeer;
 using service_test::Hostility;
 using service_test::MeasuredRun;
+using testing_support::AgentPath;
 using testing_support::DevconfPeer;
 
 constexpr long kHeadroomKilobytes = 16 * 1024;
@@ -30,13 +31,12 @@ std::string ResultLine(const std::string& out) {
 class HostileLocalService : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(testing_support::PortIsFree(8000))
-        << "something else listens on 127.0.0.1:8000, the agent's local service port";
+    ASSERT_TRUE(testing_support::LocalServicePortIsFree());
     platform::MakeDirectories(root_.path() + "/net");
     testing_support::WriteFile(root_.path() + "/net/adapters", "eth0 0A0B0C0D0E0F\n");
     testing_support::WriteFile(root_.path() + "/template.xml", "<Root><A ns=\"CSC\"/></Root>");
     auto composed = testing_support::RunProcess(
-        {Agent(), "compose", "--template", root_.path() + "/template.xml", "--schedule-id", "7",
+        {AgentPath(), "compose", "--template", root_.path() + "/template.xml", "--schedule-id", "7",
          "--endpoint", server_.url("/status")});
     ASSERT_EQ(composed.exitCode, 0) << composed.err;
     testing_support::WriteFile(root_.path() + "/request", composed.out);
@@ -44,7 +44,7 @@ class HostileLocalService : public ::testing::Test {
 
   MeasuredRun Run() {
     return service_test::RunMeasured(
-        {Agent(), "--plugin", testing_support::PluginPath(), "run", root_.path() + "/request"},
+        {AgentPath(), "--plugin", testing_support::PluginPath(), "run", root_.path() + "/request"},
         {{"QUORVIL_ROOT", root_.path()}});
   }
 
@@ -54,8 +54,6 @@ class HostileLocalService : public ::testing::Test {
            requests.back().xIn.find("<Progress>" + std::to_string(progress) + "</Progress>") !=
                std::string::npos;
   }
-
-  static std::string Agent() { return testing_support::BuildDir() + "/hosts/agent/quorvil-agent"; }
 
   testing_support::TempDir root_;
   DevconfPeer server_{0};

@@ -6,12 +6,12 @@
 #include <cstdlib>
 
 #include "platform/child_process.h"
-#include "platform/machine_root.h"
-#include "tests/devconf_peer.h"
-#include "tests/test_support.h"
+#include "tests/common/devconf_peer.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
+using testing_support::AgentPath;
 using testing_support::DevconfPeer;
 using testing_support::ReadFile;
 using testing_support::RunProcess;
@@ -44,32 +44,23 @@ std::string Edit(const std::string& request, const std::string& from, const std:
   EXPECT_NE(at, std::string::npos) << from;
   if (at == std::string::npos) return r;
   r.replace(at, from.size(), to);
-  const size_t bodyAt = r.find("\r\n\r\n") + 4;
-  const size_t lengthAt = r.find("Content-Length: ") + 16;
-  const size_t lengthEnd = r.find("\r\n", lengthAt);
-  r.replace(lengthAt, lengthEnd - lengthAt, std::to_string(r.size() - bodyAt));
-  return r;
+  return testing_support::MendContentLength(r);
 }
 
 class TemplateConfig : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(testing_support::PortIsFree(8000))
-        << "something else listens on 127.0.0.1:8000, the agent's local service port";
+    ASSERT_TRUE(testing_support::LocalServicePortIsFree());
     g_identity = testing_support::TerminalIdentity(root_.path(), "0A0B0C0D0E0F");
     testing_support::WriteFile(root_.path() + "/template.xml", kTemplate);
     logStart_ = ReadFile(LogPath()).size();
   }
 
-  // The plug-in's log as its child process finds it. On Windows that is the
-  // real C:\runtime.log, shared with earlier runs: only what this test adds counts.
-  std::string LogPath() const {
-    testing_support::ScopedRoot childRoot(root_.path());
-    return platform::NativePath("C:\\runtime.log");
-  }
+  // On Windows the log is shared with earlier runs: only what this test adds counts.
+  std::string LogPath() const { return testing_support::PluginLogPath(root_.path()); }
 
   std::string Compose(const std::vector<std::string>& options) {
-    std::vector<std::string> argv = {Agent(), "compose", "--template", root_.path() + "/template.xml",
+    std::vector<std::string> argv = {AgentPath(), "compose", "--template", root_.path() + "/template.xml",
                                      "--endpoint", server_.url("/status")};
     argv.insert(argv.end(), options.begin(), options.end());
     auto r = RunProcess(argv);
@@ -79,7 +70,7 @@ class TemplateConfig : public ::testing::Test {
 
   // Runs the request through the plug-in; answers the "result:" line.
   std::string Run(const std::string& request) {
-    auto r = RunProcess({Agent(), "--plugin", testing_support::PluginPath(), "run", "-"},
+    auto r = RunProcess({AgentPath(), "--plugin", testing_support::PluginPath(), "run", "-"},
                         {{"QUORVIL_ROOT", root_.path()}}, request);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     // The host checks that its receiving context came back as it was lent.
@@ -107,8 +98,6 @@ class TemplateConfig : public ::testing::Test {
     auto lines = LogMessages();
     return lines.empty() ? "" : lines.back();
   }
-
-  static std::string Agent() { return testing_support::BuildDir() + "/hosts/agent/quorvil-agent"; }
 
   testing_support::TempDir root_;
   DevconfPeer server_{0};
@@ -258,7 +247,7 @@ TEST_F(TemplateConfig, HostWhoseStdoutAndStderrAreBrokenPipesGetsEveryResult) {
   platform::ChildProcess agent;
   std::string error;
   using platform::ChildStream;
-  ASSERT_TRUE(agent.Start({Agent(), "--plugin", testing_support::PluginPath(), "serve", "--port", "0"},
+  ASSERT_TRUE(agent.Start({AgentPath(), "--plugin", testing_support::PluginPath(), "serve", "--port", "0"},
                           {{"QUORVIL_ROOT", root_.path()}}, ChildStream::Null(), ChildStream::Pipe(),
                           ChildStream::Pipe(), &error))
       << error;
@@ -271,7 +260,7 @@ TEST_F(TemplateConfig, HostWhoseStdoutAndStderrAreBrokenPipesGetsEveryResult) {
   agent.CloseError();
   auto send = [&](const std::string& templateText) {
     testing_support::WriteFile(root_.path() + "/sent.xml", templateText);
-    auto r = RunProcess({Agent(), "send", "--to", "http://127.0.0.1:" + line.substr(listening.size()) + "/",
+    auto r = RunProcess({AgentPath(), "send", "--to", "http://127.0.0.1:" + line.substr(listening.size()) + "/",
                          "--template", root_.path() + "/sent.xml", "--endpoint", server_.url("/status"),
                          "--schedule-id", "5"});
     return r.out + r.err;

@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "platform/shared_library.h"
-#include "tests/devconf_peer.h"
+#include "tests/common/devconf_peer.h"
 #include "tests/reference_host/host_system.h"
 #include "tests/service/hostile_peer.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 // The shared runtime calls back into a program's generated fault code and
 // looks up its namespace table; these references keep both in the program.
@@ -256,8 +256,7 @@ class ReferenceHost : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_NE(post_, nullptr);
-    ASSERT_TRUE(testing_support::PortIsFree(8000))
-        << "something else listens on 127.0.0.1:8000, the agent's local service port";
+    ASSERT_TRUE(testing_support::LocalServicePortIsFree());
     ASSERT_TRUE(server_.running());
   }
 

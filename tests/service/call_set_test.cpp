@@ -15,7 +15,7 @@
 #include "service/local_address.h"
 #include "support/text_conversion.h"
 #include "tests/service/service_test_support.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

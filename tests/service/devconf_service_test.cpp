@@ -8,7 +8,7 @@
 #include "service/call_set.h"
 #include "service/local_address.h"
 #include "tests/service/service_test_support.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

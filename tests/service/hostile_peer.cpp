@@ -2,14 +2,14 @@
 #include "tests/service/hostile_peer.h"
 
 #include <chrono>
-#include <stdexcept>
 #include <thread>
 
-#include "tests/service/peer_socket.h"
 #include "tests/service/service_test_support.h"
 
 namespace service_test {
 namespace {
+
+using platform::Socket;
 
 constexpr size_t kHugeBodyBytes = 100u * 1024 * 1024;
 constexpr size_t kHugeFaultStringBytes = 60u * 1024 * 1024;
@@ -29,28 +29,15 @@ std::string Head(const char* status, const char* type, size_t length) {
 
 }  // namespace
 
-HostilePeer::HostilePeer(Hostility hostility, int port) : hostility_(hostility) {
-  listener_ = Listen("127.0.0.1", port);
-  if (listener_ == kNoSocket)
-    throw std::runtime_error("hostile peer cannot listen on 127.0.0.1:" + std::to_string(port));
-  port_ = BoundPort(listener_);
-  thread_ = std::thread([this] { Run(); });
-}
+HostilePeer::HostilePeer(Hostility hostility, int port)
+    : hostility_(hostility), server_([this](Socket c) { Serve(c); }, "127.0.0.1", port) {}
 
-HostilePeer::~HostilePeer() {
-  stop_ = true;
-  thread_.join();
-  CloseSocket(listener_);
-}
-
-std::string HostilePeer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
-}
+HostilePeer::~HostilePeer() = default;
 
 bool HostilePeer::SendAll(Socket connection, const std::string& bytes) {
   size_t done = 0;
-  while (done < bytes.size() && Writable(connection, stop_)) {
-    const long n = Send(connection, bytes.data() + done, bytes.size() - done);
+  while (done < bytes.size() && server_.Writable(connection)) {
+    const long n = platform::Send(connection, bytes.data() + done, bytes.size() - done);
     if (n <= 0) return false;  // the client gave up
     done += static_cast<size_t>(n);
     sent_ += static_cast<size_t>(n);
@@ -58,36 +45,17 @@ bool HostilePeer::SendAll(Socket connection, const std::string& bytes) {
   return done == bytes.size();
 }
 
-void HostilePeer::Run() {
-  while (Readable(listener_, stop_)) {
-    const Socket c = Accept(listener_);
-    if (c < 0) continue;
+void HostilePeer::Serve(Socket c) {
+  if (hostility_ == Hostility::kCloseEarly) {
+    // What is left unread resets the connection while the client still writes.
     char buffer[65536];
-    if (hostility_ == Hostility::kCloseEarly) {
-      // What is left unread resets the connection while the client still writes.
-      if (Readable(c, stop_) && Receive(c, buffer, sizeof buffer) > 0) ++requests_;
-      CloseSocket(c);
-      continue;
-    }
-    // The request, whole, by its Content-Length.
-    std::string data;
-    size_t total = std::string::npos;
-    while (total == std::string::npos || data.size() < total) {
-      if (!Readable(c, stop_)) break;
-      const long n = Receive(c, buffer, sizeof buffer);
-      if (n <= 0) break;
-      data.append(buffer, static_cast<size_t>(n));
-      const size_t headEnd = data.find("\r\n\r\n");
-      if (total == std::string::npos && headEnd != std::string::npos) {
-        const std::string length = HttpRequest{data.substr(0, headEnd), ""}.Header("Content-Length");
-        total = headEnd + 4 + (length.empty() ? 0 : std::stoul(length));
-      }
-    }
-    if (total != std::string::npos && data.size() >= total) {
-      ++requests_;
-      Answer(c);
-    }
-    CloseSocket(c);
+    if (server_.Readable(c) && platform::Receive(c, buffer, sizeof buffer) > 0) ++requests_;
+    return;
+  }
+  testing_support::HttpRequest request;
+  if (server_.ReadRequest(c, &request) == testing_support::LoopbackServer::Received::kWhole) {
+    ++requests_;
+    Answer(c);
   }
 }
 
@@ -97,7 +65,7 @@ void HostilePeer::Answer(Socket c) {
       const std::string reply = HttpOk(Soap11(SetResponse("<s:r>1</s:r>")));
       for (char byte : reply) {
         if (!SendAll(c, std::string(1, byte))) return;
-        for (int i = 0; i < 20 && !stop_; ++i) {
+        for (int i = 0; i < 20 && !server_.stopping(); ++i) {
           std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
       }

@@ -4,9 +4,8 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
-#include <thread>
 
-#include "platform/loopback_socket.h"
+#include "tests/common/loopback_server.h"
 
 namespace service_test {
 
@@ -31,23 +30,20 @@ class HostilePeer {
   HostilePeer(const HostilePeer&) = delete;
   HostilePeer& operator=(const HostilePeer&) = delete;
 
-  int port() const { return port_; }
-  std::string Url(const std::string& path = "/svc") const;
+  int port() const { return server_.port(); }
+  std::string Url(const std::string& path = "/svc") const { return server_.Url(path); }
   size_t RequestsRead() const { return requests_; }
   size_t BytesSent() const { return sent_; }
 
  private:
-  void Run();
+  void Serve(platform::Socket connection);
   void Answer(platform::Socket connection);
   bool SendAll(platform::Socket connection, const std::string& bytes);
 
   Hostility hostility_;
-  platform::Socket listener_ = platform::kNoSocket;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
   std::atomic<size_t> requests_{0};
   std::atomic<size_t> sent_{0};
-  std::thread thread_;
+  testing_support::LoopbackServer server_;
 };
 
 }  // namespace service_test

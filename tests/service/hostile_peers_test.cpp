@@ -9,7 +9,7 @@
 #include "tests/service/hostile_peer.h"
 #include "tests/service/measured_run.h"
 #include "tests/service/service_test_support.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <chrono>
 
 #include "platform/child_process.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace service_test {
 

@@ -13,7 +13,7 @@
 #include "platform/machine_root.h"
 #include "platform/program.h"
 #include "service/local_address.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

@@ -1,8 +1,6 @@
 // Loopback capture peer, background programs and SOAP text helpers.
 #include "tests/service/service_test_support.h"
 
-#include "tests/service/peer_socket.h"
-
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -11,39 +9,14 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace service_test {
 
-// How often a waiting peer looks whether it was asked to stop.
-constexpr int kStopCheckMs = 50;
+CapturePeer::CapturePeer(const std::string& address)
+    : server_([this](platform::Socket c) { Serve(c); }, address) {}
 
-std::string HttpRequest::Header(const std::string& name) const {
-  std::string needle = "\r\n" + name + ": ";
-  size_t at = head.find(needle);
-  if (at == std::string::npos) return std::string();
-  at += needle.size();
-  return head.substr(at, head.find("\r\n", at) - at);
-}
-
-std::string HttpRequest::RequestLine() const { return head.substr(0, head.find("\r\n")); }
-
-CapturePeer::CapturePeer(const std::string& address) : address_(address) {
-  listener_ = Listen(address, 0);
-  if (listener_ == kNoSocket) throw std::runtime_error("capture peer cannot listen on " + address);
-  port_ = BoundPort(listener_);
-  thread_ = std::thread([this] { Run(); });
-}
-
-CapturePeer::~CapturePeer() {
-  stop_ = true;
-  thread_.join();
-  CloseSocket(listener_);
-}
-
-std::string CapturePeer::Url(const std::string& path) const {
-  return "http://" + address_ + ":" + std::to_string(port_) + path;
-}
+CapturePeer::~CapturePeer() = default;
 
 void CapturePeer::Reply(const std::string& response) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -172,49 +145,29 @@ std::string DevconfServicePath() {
   return testing_support::BuildDir() + "/hosts/devconf/devconf-service";
 }
 
-void CapturePeer::Run() {
-  while (Readable(listener_, stop_)) {
-    const Socket c = Accept(listener_);
-    if (c >= 0) Serve(c);
-  }
-}
-
 // One connection: reads a whole request, keeps it, answers with the next
 // queued reply, or with nothing until the client gives up.
-void CapturePeer::Serve(Socket c) {
+void CapturePeer::Serve(platform::Socket c) {
   ++connections_;
-  std::string data;
-  char buffer[65536];
-  size_t headEnd = std::string::npos;
-  size_t total = std::string::npos;
-  while (total == std::string::npos || data.size() < total) {
-    if (!Readable(c, stop_)) break;
-    const long n = Receive(c, buffer, sizeof buffer);
-    if (n <= 0) break;
-    data.append(buffer, static_cast<size_t>(n));
-    if (headEnd == std::string::npos && (headEnd = data.find("\r\n\r\n")) != std::string::npos) {
-      HttpRequest probe{data.substr(0, headEnd), ""};
-      std::string length = probe.Header("Content-Length");
-      total = headEnd + 4 + (length.empty() ? 0 : std::stoul(length));
-    }
-  }
+  HttpRequest request;
+  const bool headed =
+      server_.ReadRequest(c, &request) != testing_support::LoopbackServer::Received::kNoHead;
   std::string reply;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (headEnd != std::string::npos)
-      requests_.push_back({data.substr(0, headEnd), data.substr(headEnd + 4)});
+    if (headed) requests_.push_back(request);
     if (!replies_.empty()) {
       reply = replies_.front();
       replies_.erase(replies_.begin());
     }
   }
   if (reply.empty()) {
-    while (Readable(c, stop_) && Receive(c, buffer, sizeof buffer) > 0) {
+    char buffer[4096];
+    while (server_.Readable(c) && platform::Receive(c, buffer, sizeof buffer) > 0) {
     }
   } else {
-    SendAll(c, reply);
+    platform::SendAll(c, reply);
   }
-  CloseSocket(c);
 }
 
 int WaitForPortFile(const std::string& path, int seconds) {
@@ -229,24 +182,10 @@ int WaitForPortFile(const std::string& path, int seconds) {
 }
 
 int ClosedPort() {
-  const Socket s = Listen("127.0.0.1", 0);
-  const int port = s != kNoSocket ? BoundPort(s) : 0;
-  if (s != kNoSocket) CloseSocket(s);
+  const platform::Socket s = platform::Listen("127.0.0.1", 0);
+  const int port = s != platform::kNoSocket ? platform::BoundPort(s) : 0;
+  if (s != platform::kNoSocket) platform::CloseSocket(s);
   return port;
-}
-
-bool Readable(Socket socket, const std::atomic<bool>& stop) {
-  while (!stop) {
-    if (platform::WaitReadable(socket, kStopCheckMs) > 0) return true;
-  }
-  return false;
-}
-
-bool Writable(Socket socket, const std::atomic<bool>& stop) {
-  while (!stop) {
-    if (platform::WaitWritable(socket, kStopCheckMs) > 0) return true;
-  }
-  return false;
 }
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
@@ -262,8 +201,10 @@ BackgroundProcess::~BackgroundProcess() { Stop(); }
 
 int BackgroundProcess::Stop() {
   if (ended_) return status_;
-  if (!process_.RequestStop(platform::StopRequest::kTerminate)) process_.Kill();
-  return Wait(30);
+  constexpr int kGraceMs = 30000;
+  ended_ = true;
+  status_ = testing_support::StopChild(&process_, kGraceMs).code;
+  return status_;
 }
 
 int BackgroundProcess::Wait(int seconds) {

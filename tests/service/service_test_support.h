@@ -3,24 +3,17 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/child_process.h"
-#include "platform/loopback_socket.h"
+#include "tests/common/loopback_server.h"
 
 namespace service_test {
 
-struct HttpRequest {
-  std::string head;  // request line and headers, up to the blank line
-  std::string body;
-  std::string Header(const std::string& name) const;  // empty when absent
-  std::string RequestLine() const;
-};
+using testing_support::HttpRequest;
 
 // Listens on a loopback address with a port the system picks, reads each
 // request whole (by Content-Length) and answers it with the next canned reply;
@@ -32,24 +25,19 @@ class CapturePeer {
   CapturePeer(const CapturePeer&) = delete;
   CapturePeer& operator=(const CapturePeer&) = delete;
 
-  int port() const { return port_; }
-  std::string Url(const std::string& path = "/svc") const;
+  int port() const { return server_.port(); }
+  std::string Url(const std::string& path = "/svc") const { return server_.Url(path); }
   void Reply(const std::string& response);  // queue one HTTP response
   std::vector<HttpRequest> Requests();
   size_t Connections() const { return connections_; }
 
  private:
-  void Run();
   void Serve(platform::Socket connection);
-  platform::Socket listener_ = platform::kNoSocket;
-  int port_ = 0;
-  std::string address_;
-  std::atomic<bool> stop_{false};
   std::atomic<size_t> connections_{0};
   std::mutex mutex_;
   std::vector<std::string> replies_;
   std::vector<HttpRequest> requests_;
-  std::thread thread_;
+  testing_support::LoopbackServer server_;
 };
 
 // A full HTTP/1.1 200 response with a SOAP envelope around `body`.

@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "support/log_module.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

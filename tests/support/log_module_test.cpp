@@ -9,7 +9,7 @@
 
 #include "platform/machine_root.h"
 #include "platform/registry.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "support/machine_id.h"
 #include "support/text_conversion.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

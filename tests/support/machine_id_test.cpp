@@ -8,7 +8,7 @@
 #include "platform/net_adapters.h"
 #include "platform/registry.h"
 #include "support/text_conversion.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

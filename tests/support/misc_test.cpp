@@ -13,7 +13,7 @@
 #include "support/named_lock.h"
 #include "platform/utf.h"
 #include "support/text_conversion.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "support/text_conversion.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 #include "xmlconfig/xml_doc.h"
 #include "xmlconfig/xml_encoding.h"
 

@@ -10,7 +10,7 @@
 #include "platform/shared_library.h"
 #include "platform/wide.h"
 #include "tests/service/service_test_support.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

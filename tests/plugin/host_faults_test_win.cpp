@@ -9,7 +9,7 @@
 #include "plugin/exports.h"
 #include "support/err_obj.h"
 #include "tests/plugin/recording_host.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 

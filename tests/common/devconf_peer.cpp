@@ -1,5 +1,5 @@
 // The devconf-service peer of a test: what it logged, read back.
-#include "tests/devconf_peer.h"
+#include "tests/common/devconf_peer.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "platform/loopback_socket.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace testing_support {
 namespace {
@@ -72,12 +72,7 @@ void DevconfPeer::Stop() {
   // A sanitizer may hold the signal back while the service waits inside an
   // uninstrumented library: after a while the stop is forced.
   constexpr int kGraceMs = 5000;
-  platform::ChildExit exit;
-  if (!process_->RequestStop(platform::StopRequest::kTerminate) ||
-      !process_->Wait(kGraceMs, &exit)) {
-    process_->Kill();
-    process_->Wait(-1, &exit);
-  }
+  StopChild(process_.get(), kGraceMs);
 }
 
 bool PortIsFree(int port) {
@@ -86,6 +81,12 @@ bool PortIsFree(int port) {
   if (s == platform::kNoSocket) return true;
   platform::CloseSocket(s);
   return false;
+}
+
+::testing::AssertionResult LocalServicePortIsFree() {
+  if (PortIsFree(8000)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "something else listens on 127.0.0.1:8000, the agent's local service port";
 }
 
 std::string DevconfPeer::url(const std::string& path) const {

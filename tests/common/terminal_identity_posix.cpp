@@ -1,5 +1,5 @@
 #include "platform/machine_root.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace testing_support {
 

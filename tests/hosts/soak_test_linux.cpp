@@ -14,18 +14,17 @@
 #include "hosts/agent/compose.h"
 #include "hosts/agent/transport.h"
 #include "platform/machine_root.h"
-#include "tests/devconf_peer.h"
+#include "tests/common/devconf_peer.h"
 #include "tests/service/service_test_support.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
+using testing_support::AgentPath;
 using testing_support::BuildDir;
 using testing_support::DevconfPeer;
 using testing_support::ReadFile;
 using testing_support::TempDir;
-
-std::string AgentProgram() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
 
 // `quorvil-agent serve` with the plug-in built beside it, on a port chosen here.
 class Agent {
@@ -33,7 +32,7 @@ class Agent {
   explicit Agent(const TempDir& dir, int index)
       : port_(service_test::ClosedPort()),
         out_(dir.path() + "/agent" + std::to_string(index) + ".out"),
-        process_({AgentProgram(), "serve", "--port", std::to_string(port_)}, out_) {
+        process_({AgentPath(), "serve", "--port", std::to_string(port_)}, out_) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (ReadFile(out_).find("listening on") == std::string::npos) {
       if (std::chrono::steady_clock::now() > end) {
@@ -112,8 +111,7 @@ std::string Compose(const std::string& templateText, const std::string& encoding
 class Soak : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(testing_support::PortIsFree(8000))
-        << "something else listens on 127.0.0.1:8000, the agent's local service port";
+    ASSERT_TRUE(testing_support::LocalServicePortIsFree());
     local_ = std::make_unique<DevconfPeer>(8000, std::vector<std::string>{"--r", "7"});
     ASSERT_TRUE(local_->running());
     ASSERT_TRUE(server_.running());

@@ -1,16 +1,88 @@
 // Test helpers that need nothing of the system beyond the platform layer.
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/child_process.h"
+#include "platform/machine_root.h"
 #include "platform/module_path.h"
 #include "platform/utf.h"
 
 namespace testing_support {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Paths here are UTF-8 and '/'-separated on every system.
+fs::path FsPath(const std::string& path) { return fs::u8path(path); }
+
+// A test may leave folders without write or search permission, and (on
+// Windows) read-only files, none of which would let the tree go.
+void MakeRemovable(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec) return;
+  if (fs::is_directory(status)) {
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+    for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+      MakeRemovable(it->path());
+    }
+  } else if (fs::is_regular_file(status)) {
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+  }
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  std::error_code ec;
+  const fs::path base = fs::temp_directory_path(ec);
+  if (ec) throw std::runtime_error("no temporary folder: " + ec.message());
+  std::random_device seed;
+  std::mt19937_64 random((static_cast<uint64_t>(seed()) << 32) ^ seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path candidate = base / ("quorvil-test-" + std::to_string(random()));
+    if (fs::create_directory(candidate, ec)) {
+      path_ = candidate.generic_u8string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder in " + base.generic_u8string());
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void RemoveTree(const std::string& path) {
+  MakeRemovable(FsPath(path));
+  std::error_code ec;
+  fs::remove_all(FsPath(path), ec);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(FsPath(path), std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(FsPath(path), ec);
+}
 
 std::string BuildDir() {
   const char* dir = std::getenv("QUORVIL_BUILD_DIR");
@@ -23,6 +95,13 @@ std::string SourceDir() {
 }
 
 std::string PluginPath() { return BuildDir() + "/plugin/" + PluginFileName(); }
+
+std::string AgentPath() { return BuildDir() + "/hosts/agent/quorvil-agent"; }
+
+std::string PluginLogPath(const std::string& root) {
+  ScopedRoot childRoot(root);
+  return platform::NativePath("C:\\runtime.log");
+}
 
 std::string PluginFileName() { return QUORVIL_PLUGIN_FILE; }
 
@@ -80,6 +159,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   return result;
 }
 
+platform::ChildExit StopChild(platform::ChildProcess* child, int graceMs) {
+  platform::ChildExit exit;
+  if (!child->RequestStop(platform::StopRequest::kTerminate) || !child->Wait(graceMs, &exit)) {
+    child->Kill();
+    child->Wait(-1, &exit);
+  }
+  return exit;
+}
+
 Deadline::Deadline(const char* what, int seconds)
     : watcher_([this, what, seconds] {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -134,6 +222,14 @@ std::vector<std::string> LogMessages(const std::string& text, std::string* bad) 
     start = end + 2;
   }
   return messages;
+}
+
+std::string MendContentLength(std::string request) {
+  const size_t bodyAt = request.find("\r\n\r\n") + 4;
+  const size_t lengthAt = request.find("Content-Length: ") + 16;
+  const size_t lengthEnd = request.find("\r\n", lengthAt);
+  request.replace(lengthAt, lengthEnd - lengthAt, std::to_string(request.size() - bodyAt));
+  return request;
 }
 
 ScopedRoot::ScopedRoot(const std::string& root) {

@@ -17,7 +17,7 @@
 #include "platform/registry.h"
 #include "platform/system_error.h"
 #include "support/machine_id.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
@@ -88,7 +88,7 @@ TEST(WinNamedEvent, SecondUserWaitsUntilFirstSetsTheEvent) {
 TEST(WinModulePath, ExecutablePathNamesThisProgramWithBackslashes) {
   const WideString path = platform::ExecutablePath(1024);
   ASSERT_FALSE(path.empty());
-  EXPECT_NE(path.find(WIDE("platform_win_test.exe")), WideString::npos);
+  EXPECT_NE(path.find(WIDE("platform_facilities_test.exe")), WideString::npos);
   EXPECT_NE(path.rfind(platform::kPathSeparator), WideString::npos);
   EXPECT_TRUE(platform::ExecutablePath(3).empty());  // does not fit
   EXPECT_EQ(platform::ModulePathOf(reinterpret_cast<const void*>(&platform::ExecutablePath)), path);

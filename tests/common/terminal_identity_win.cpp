@@ -2,7 +2,7 @@
 // registry map.
 #include "support/machine_id.h"
 #include "support/text_conversion.h"
-#include "tests/test_support.h"
+#include "tests/common/test_support.h"
 
 namespace testing_support {
 
