@@ -23,8 +23,8 @@
 #include "hosts/agent/compose.h"
 #include "hosts/agent/plugin_loader.h"
 #include "hosts/agent/transport.h"
-#include "platform/machine_root.h"
-#include "platform/utf.h"
+#include "platform/files.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ std::string Template(size_t size) {
 }
 
 std::vector<wchar_t> WideChars(const char* utf8, size_t bytes) {
-  const WideString units = platform::Utf8ToUtf16(utf8, bytes);
+  const WideString units = unicode::Utf8ToUtf16(utf8, bytes);
   std::vector<wchar_t> wide(units.begin(), units.end());  // no surrogates in our texts
   wide.push_back(0);
   return wide;

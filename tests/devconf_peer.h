@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/child_process.h"
+#include "platform/standin/child_process.h"
 #include "tests/test_support.h"
 
 namespace testing_support {

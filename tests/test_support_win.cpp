@@ -7,18 +7,18 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/utf.h"
 #include "tests/test_support.h"
+#include "text/utf.h"
 
 namespace testing_support {
 namespace {
 
 std::wstring Wide(const std::string& text) {
-  return platform::Utf8ToUtf16(text.data(), text.size());
+  return unicode::Utf8ToUtf16(text.data(), text.size());
 }
 
 std::string Narrow(const std::wstring& text) {
-  return platform::Utf16ToUtf8(text.data(), text.size());
+  return unicode::Utf16ToUtf8(text.data(), text.size());
 }
 
 }  // namespace

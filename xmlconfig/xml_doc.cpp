@@ -17,8 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/utf.h"
 #include "support/text_conversion.h"
+#include "text/utf.h"
 #include "xmlconfig/decimal_text.h"
 #include "xmlconfig/xml_encoding.h"
 #include "xmlconfig/xml_memory.h"
@@ -490,7 +490,7 @@ void CXmlDoc::MoveSelectedElementsUnder(xmlNodePtr parent) {
 void CXmlDoc::SaveFile(const WideString& fileName) const {
   // The system's narrow code page is UTF-8 here.
   std::vector<char> narrow(3 * fileName.size() + 3, 0);
-  platform::Utf16ToUtf8(fileName.data(), fileName.size(), narrow.data());
+  unicode::Utf16ToUtf8(fileName.data(), fileName.size(), narrow.data());
   if (doc == nullptr || narrow[0] == 0) return;
   xmlSaveFile(narrow.data(), doc);
 }
@@ -513,7 +513,7 @@ void XmlDump::Append(const char* bytes, size_t size) {
       next.reserve(kDumpPieceBytes);
       if (!pieces_.empty()) {
         std::vector<char>& last = pieces_.back();
-        const size_t end = platform::Utf8SafeEnd(last.data(), last.size());
+        const size_t end = unicode::Utf8SafeEnd(last.data(), last.size());
         next.assign(last.begin() + static_cast<std::ptrdiff_t>(end), last.end());
         last.resize(end);
       }
@@ -579,7 +579,7 @@ WideString XmlDump::TakeWide() {
   text.resize(bytes_);
   size_t units = 0;
   for (std::vector<char>& piece : pieces_) {
-    units += platform::Utf8ToUtf16(piece.data(), piece.size(), &text[units]);
+    units += unicode::Utf8ToUtf16(piece.data(), piece.size(), &text[units]);
     std::vector<char>().swap(piece);
   }
   text.resize(units);
@@ -598,7 +598,7 @@ WcharText XmlDump::TakeWchar() {
   if (text != nullptr) {
     size_t units = 0;
     for (std::vector<char>& piece : pieces_) {
-      units += platform::Utf8ToWchar(piece.data(), piece.size(), text.get() + units);
+      units += unicode::Utf8ToWchar(piece.data(), piece.size(), text.get() + units);
       std::vector<char>().swap(piece);
     }
     text[units] = 0;

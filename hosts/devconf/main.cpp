@@ -1,7 +1,6 @@
 // devconf-service: stand-in for the agent's local service and the management
 // server; answers Set and Get and logs every request as one JSON line.
 #include <signal.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -11,9 +10,9 @@
 
 #include "DeviceConfigH.h"
 #include "DeviceConfig.nsmap"
-#include "platform/loopback_socket.h"
-#include "platform/program.h"
-#include "platform/socket_send.h"
+#include "platform/standin/loopback_socket.h"
+#include "platform/standin/program.h"
+#include "platform/network.h"
 #include "quorvil/version.h"
 #include "service/soap_context.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "hosts/agent/compose.h"
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "tests/devconf_peer.h"
 #include "tests/test_support.h"
 

@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "platform/child_process.h"
-#include "platform/machine_root.h"
+#include "platform/files.h"
+#include "platform/standin/child_process.h"
 #include "tests/devconf_peer.h"
 #include "tests/test_support.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/loopback_socket.h"
+#include "platform/standin/loopback_socket.h"
 
 namespace service_test {
 

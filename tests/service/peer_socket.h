@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "platform/loopback_socket.h"
+#include "platform/standin/loopback_socket.h"
 
 namespace service_test {
 

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/child_process.h"
-#include "platform/loopback_socket.h"
+#include "platform/standin/child_process.h"
+#include "platform/standin/loopback_socket.h"
 
 namespace service_test {
 
