@@ -23,6 +23,7 @@ namespace {
 class ReadOnlyRoot : public ::testing::Test {
  protected:
   ReadOnlyRoot() {
+    platform::MakeDirectories(LogFolder());
     platform::MakeDirectories(dir_.path() + "/registry/HKEY_LOCAL_MACHINE/Software/Korvane");
     identity_ = testing_support::TerminalIdentity(dir_.path(), "0A0B0C0D0E01");
     testing_support::WriteFile(dir_.path() + "/net/adapters",
@@ -44,7 +45,7 @@ TEST_F(ReadOnlyRoot, LogChannelOpensNoFileAndItsLinesLeaveTheFileAlone) {
   EXPECT_FALSE(log.HasFile());
   log.Print(WIDE("Quorvil InitModule()"));
   EXPECT_EQ(testing_support::ReadFile(LogFilePath()), before);
-  EXPECT_FALSE(platform::MakeDirectories(dir_.path() + "/drive_c"));
+  EXPECT_FALSE(platform::MakeDirectories(dir_.path() + "/events"));
 }
 
 TEST_F(ReadOnlyRoot, CommandStillEndsWithItsResultAndReportsTheIdentity) {
