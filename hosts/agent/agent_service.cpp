@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <sstream>
+#include <streambuf>
 #include <utility>
 #include <vector>
 
@@ -183,8 +184,17 @@ void AgentService::ServeRequest(struct soap* soap) {
 void AgentService::RunOnce(const std::string* request, std::string* response) {
   struct soap* soap = soap_new1(SOAP_C_UTFSTRING);
   std::ostringstream out;
-  std::istringstream in(request != nullptr ? *request : std::string());
-  if (request != nullptr) soap->is = &in;  // otherwise gSOAP reads standard input
+  // gSOAP reads the request where it lies, without a copy of its own;
+  // without one, it reads standard input.
+  struct View : std::streambuf {
+    explicit View(const std::string* bytes) {
+      if (bytes == nullptr) return;
+      char* begin = const_cast<char*>(bytes->data());
+      setg(begin, begin, begin + bytes->size());
+    }
+  } view(request);
+  std::istream in(&view);
+  if (request != nullptr) soap->is = &in;
   soap->os = &out;
   ServeRequest(soap);
   soap_free(soap);
