@@ -23,8 +23,8 @@
 #include "hosts/agent/compose.h"
 #include "hosts/agent/plugin_loader.h"
 #include "hosts/agent/transport.h"
-#include "platform/machine_root.h"
-#include "platform/utf.h"
+#include "platform/files.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ std::string Template(size_t size) {
 }
 
 std::vector<wchar_t> WideChars(const char* utf8, size_t bytes) {
-  const WideString units = platform::Utf8ToUtf16(utf8, bytes);
+  const WideString units = unicode::Utf8ToUtf16(utf8, bytes);
   std::vector<wchar_t> wide(units.begin(), units.end());  // no surrogates in our texts
   wide.push_back(0);
   return wide;
@@ -181,15 +181,14 @@ class Bench {
   Bench(const PluginLibrary* plugin, LoopbackSetPeer* local, LoopbackSetPeer* server,
         bool commandOnly)
       : commandOnly_(commandOnly), service_(plugin), local_(local), server_(server),
-        logPath_(platform::NativePath("C:\\runtime.log")),
-        requestPath_(platform::MachineRoot() + "/command_benchmark.request") {}
+        logPath_(platform::NativePath("C:\\runtime.log")) {}
 
   bool Measure(const Size& size, Row* row, std::string* error);
   // Runs after the first of each (0: each size's own count).
   void set_repeats(int repeats) { repeats_ = repeats; }
 
  private:
-  bool Command(int fd, double* hostSeconds, std::string* error);
+  bool Command(const std::string& request, double* hostSeconds, std::string* error);
   __attribute__((noinline)) bool Floor(double* seconds, std::string* error);
   __attribute__((noinline)) void Fixed(double* seconds);
 
@@ -198,25 +197,23 @@ class Bench {
   LoopbackSetPeer* local_;
   LoopbackSetPeer* server_;
   std::string logPath_;
-  std::string requestPath_;
   std::string template_;
   std::vector<wchar_t> localPayload_, statusPayload_;
   long floorPeakKb_ = 0;
   int repeats_ = 0;
 };
 
-bool Bench::Command(int fd, double* hostSeconds, std::string* error) {
+bool Bench::Command(const std::string& request, double* hostSeconds, std::string* error) {
   // The log would otherwise grow by the template on every run.
   if (::truncate(logPath_.c_str(), 0) != 0 && errno != ENOENT) {
     *error = "cannot empty " + logPath_;
     return false;
   }
-  ::lseek(fd, 0, SEEK_SET);
   const long localBefore = local_->answered(), serverBefore = server_->answered();
   g_sample = CommandSample();
   std::string response;
   const Clock::time_point start = Clock::now();
-  service_.RunOnce(fd, &response);
+  service_.RunOnce(&request, &response);
   *hostSeconds = Seconds(start, Clock::now());
   const CommandAnswer answer = ReadAnswer(response);
   if (answer.kind != CommandAnswer::kResult || answer.result != kLocalR) {
@@ -287,36 +284,22 @@ bool Bench::Measure(const Size& size, Row* row, std::string* error) {
   options.endpoint = server_->url();
   std::string request;
   if (!ComposeRequest(options, &request, error)) return false;
-  {
-    std::ofstream out(requestPath_, std::ios::binary | std::ios::trunc);
-    out.write(request.data(), static_cast<std::streamsize>(request.size()));
-    if (!out) {
-      *error = "cannot write " + requestPath_;
-      return false;
-    }
-  }
-  request = std::string();
-  const int fd = ::open(requestPath_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = "cannot read " + requestPath_;
-    return false;
-  }
 
   std::vector<double> command, floor, fixed, host;
   double peakKb = 0;
   floorPeakKb_ = 0;
   // One of each to warm caches and the identity look-up, then in turns.
   double floorSeconds = 0, fixedSeconds = 0, hostSeconds = 0;
-  bool ok = Command(fd, &hostSeconds, error) && Floor(&floorSeconds, error);
+  bool ok = Command(request, &hostSeconds, error) && Floor(&floorSeconds, error);
   Fixed(&fixedSeconds);
   const int repeats = repeats_ > 0 ? repeats_ : size.repeats;
   for (int i = 0; ok && i < repeats; ++i) {
     if (i % 2 == 0) {
-      ok = Command(fd, &hostSeconds, error) && Floor(&floorSeconds, error);
+      ok = Command(request, &hostSeconds, error) && Floor(&floorSeconds, error);
       Fixed(&fixedSeconds);
     } else {
       Fixed(&fixedSeconds);
-      ok = Floor(&floorSeconds, error) && Command(fd, &hostSeconds, error);
+      ok = Floor(&floorSeconds, error) && Command(request, &hostSeconds, error);
     }
     if (!ok) break;
     command.push_back(g_sample.seconds);
@@ -325,8 +308,6 @@ bool Bench::Measure(const Size& size, Row* row, std::string* error) {
     fixed.push_back(fixedSeconds);
     peakKb = std::max(peakKb, static_cast<double>(g_sample.peakKb - g_sample.baseKb));
   }
-  ::close(fd);
-  ::unlink(requestPath_.c_str());
   if (!ok) return false;
   row->size = size;
   row->commandMs = Median(command) * 1e3;

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf.h"
 #include "plugin/base64.h"
 #include "plugin/quorvil.h"
 #include "plugin/template_op.h"
 #include "support/format_string.h"
 #include "support/log_module.h"
 #include "support/text_conversion.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ void BM_Base64Decode(benchmark::State& state, Base64Decoder decode) {
 // The check that lets valid UTF-8 templates skip both conversions.
 void BM_IsUtf8(benchmark::State& state, std::string (*make)(size_t)) {
   const std::string in = make(static_cast<size_t>(state.range(0)));
-  for (auto _ : state) benchmark::DoNotOptimize(platform::IsUtf8(in.data(), in.size()));
+  for (auto _ : state) benchmark::DoNotOptimize(unicode::IsUtf8(in.data(), in.size()));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(in.size()));
 }
 
@@ -125,7 +125,7 @@ void BM_Utf8ToWchar(benchmark::State& state, std::string (*make)(size_t)) {
   const std::string in = make(static_cast<size_t>(state.range(0)));
   std::vector<wchar_t> out(in.size() + 1);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(platform::Utf8ToWchar(in.data(), in.size(), out.data()));
+    benchmark::DoNotOptimize(unicode::Utf8ToWchar(in.data(), in.size(), out.data()));
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
@@ -136,7 +136,7 @@ void BM_Utf8ToUtf16ThenWchar(benchmark::State& state, std::string (*make)(size_t
   std::vector<WideChar> units(in.size() + 1);
   std::vector<wchar_t> out(in.size() + 1);
   for (auto _ : state) {
-    const size_t n = platform::Utf8ToUtf16(in.data(), in.size(), units.data());
+    const size_t n = unicode::Utf8ToUtf16(in.data(), in.size(), units.data());
     for (size_t i = 0; i < n; ++i) out[i] = static_cast<wchar_t>(units[i]);  // no pairs in these texts
     benchmark::ClobberMemory();
   }

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "service/proxy_settings.h"
 #include "support/module_dir.h"
 #include "support/text_conversion.h"

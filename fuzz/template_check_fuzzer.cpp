@@ -12,7 +12,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "hosts/template/template_check.h"
-#include "platform/utf.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ bool CommandPayload(const char* bytes, size_t size, int encoding, WideString* pa
 
 bool OneLineOfUtf8(const std::string& text) {
   return text.find('\n') == std::string::npos && text.find('\r') == std::string::npos &&
-         platform::IsUtf8(text.data(), text.size()) && text.find('\0') == std::string::npos;
+         unicode::IsUtf8(text.data(), text.size()) && text.find('\0') == std::string::npos;
 }
 
 }  // namespace
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(check.delivered == CommandPayload(part.get(), size - 1, encoding, &payload));
   FUZZ_CHECK(check.payload == payload);
   FUZZ_CHECK(check.delivered == !check.payload.empty());
-  FUZZ_CHECK(check.payloadBytes == platform::Utf16ToUtf8(payload.data(), payload.size()).size());
+  FUZZ_CHECK(check.payloadBytes == unicode::Utf16ToUtf8(payload.data(), payload.size()).size());
   FUZZ_CHECK(RefusalCode(check).empty() == check.delivered);
   FUZZ_CHECK(RefusalWords(check).empty() == check.delivered);
   FUZZ_CHECK(check.reading.replacedAt.size() <= check.reading.replacements);

@@ -1,18 +1,20 @@
-#include "platform/append_file.h"
+#include "platform/files.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 
-struct AppendFile {
-  explicit AppendFile(int descriptor) : fd(descriptor) {}
+struct AppendFile::State {
+  explicit State(int descriptor) : fd(descriptor) {}
+  ~State() { ::close(fd); }
   int fd;
   // Threads of this process share the descriptor, which flock does not tell
   // apart; other descriptors and processes are kept out by flock.
@@ -51,61 +53,74 @@ class FileLock {
 
 // Writes all of `parts` at the end; answers the bytes written, fewer than
 // asked when the system refused the rest (a full disk, a quota, a size limit).
-size_t WriteAll(int fd, iovec* parts, int count) {
+size_t WriteAll(int fd, ByteSpan* parts, size_t count) {
   size_t written = 0;
   while (count > 0) {
-    const ssize_t n = ::writev(fd, parts, count);
-    if (n < 0 && errno == EINTR) continue;
+    int error = 0;
+    const long n = systemCalls.writeGathered(fd, parts, count, &error);
+    if (n < 0 && error == EINTR) continue;
     if (n <= 0) break;
     written += static_cast<size_t>(n);
     // Skips what went out: whole pieces, then the start of the next one.
     size_t done = static_cast<size_t>(n);
-    for (; count > 0 && done >= parts->iov_len; --count, ++parts) done -= parts->iov_len;
+    for (; count > 0 && done >= parts->size; --count, ++parts) done -= parts->size;
     if (count > 0) {
-      parts->iov_base = static_cast<char*>(parts->iov_base) + done;
-      parts->iov_len -= done;
+      parts->data += done;
+      parts->size -= done;
     }
   }
   return written;
 }
 
+int Open(const std::string& path, int flags, int* error) {
+  return static_cast<int>(systemCalls.openToWrite(path.c_str(), flags, kFileMode, error));
+}
+
 }  // namespace
 
-AppendFile* OpenAppendFile(const std::string& path) {
+AppendFile::AppendFile(const std::string& path) {
   // A planted link must not send the log elsewhere, nor a FIFO or a device
   // stand in for it. A file made here is readable by all and writable by its
   // owner whatever the umask; one that exists keeps its mode.
-  int fd = ::open(path.c_str(), kOpenFlags);
-  if (fd < 0 && errno == ENOENT) {
-    fd = ::open(path.c_str(), kOpenFlags | O_CREAT | O_EXCL, kFileMode);
+  int error = 0;
+  int fd = Open(path, kOpenFlags, &error);
+  if (fd < 0 && error == ENOENT) {
+    fd = Open(path, kOpenFlags | O_CREAT | O_EXCL, &error);
     if (fd >= 0) {
       ::fchmod(fd, kFileMode);
-    } else if (errno == EEXIST) {
-      fd = ::open(path.c_str(), kOpenFlags);
+    } else if (error == EEXIST) {
+      fd = Open(path, kOpenFlags, &error);
     }
   }
-  if (fd < 0) return nullptr;
+  if (fd < 0) return;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    return nullptr;
+    return;
   }
-  return new AppendFile(fd);
+  state_ = std::make_unique<State>(fd);
 }
 
-size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
+AppendFile::AppendFile() = default;
+AppendFile::~AppendFile() = default;
+
+AppendFile::AppendFile(AppendFile&&) noexcept = default;
+AppendFile& AppendFile::operator=(AppendFile&&) noexcept = default;
+
+size_t AppendFile::AppendOnce(const ByteSpan* pieces, size_t count) const {
   // A line is a few pieces; more than this is a caller's mistake.
   constexpr size_t kMostPieces = 8;
+  State* const file = state_.get();
   if (file == nullptr || count == 0 || count > kMostPieces) return 0;
   std::lock_guard<std::mutex> threads(file->lock);
   FileLock others(file->fd);
-  iovec parts[kMostPieces + 1];
-  int used = 0;
+  ByteSpan parts[kMostPieces + 1];
+  size_t used = 0;
   const size_t opening = file->lineOpen ? 2 : 0;
-  if (opening > 0) parts[used++] = {const_cast<char*>("\r\n"), opening};
+  if (opening > 0) parts[used++] = {"\r\n", opening};
   size_t size = 0;
   for (size_t i = 0; i < count; ++i) {
-    parts[used++] = {const_cast<char*>(pieces[i].data), pieces[i].size};
+    parts[used++] = pieces[i];
     size += pieces[i].size;
   }
   const size_t written = WriteAll(file->fd, parts, used);
@@ -123,12 +138,6 @@ size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
     if (!ours || ::ftruncate(file->fd, end - static_cast<off_t>(written)) != 0) file->lineOpen = true;
   }
   return 0;
-}
-
-void CloseAppendFile(AppendFile* file) {
-  if (file == nullptr) return;
-  ::close(file->fd);
-  delete file;
 }
 
 }  // namespace platform

@@ -1,39 +1,42 @@
-#include "platform/append_file.h"
-
 #include <windows.h>
 
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
-#include "platform/utf.h"
+#include "platform/files.h"
 
 namespace platform {
 
-struct AppendFile {
+struct AppendFile::State {
+  explicit State(HANDLE h) : handle(h) {}
+  ~State() { ::CloseHandle(handle); }
   HANDLE handle;
   // Windows appends each WriteFile whole, but Wine loses bytes when threads
   // append through one handle at once; the lock costs nothing uncontended.
-  SRWLOCK lock;
+  SRWLOCK lock = SRWLOCK_INIT;
   // A line was cut short: the next one starts on a line of its own. Taking
   // the fragment back (SetEndOfFile) needs write access, under which a write
   // no longer lands at the end by itself.
-  bool lineOpen;
+  bool lineOpen = false;
 };
 
-AppendFile* OpenAppendFile(const std::string& path) {
-  const WideString wide = Utf8ToUtf16(path.data(), path.size());
-  // Append access without write access: every WriteFile lands at the end of
-  // the file in one step, whoever else writes to it.
-  const HANDLE handle =
-      ::CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return new AppendFile{handle, SRWLOCK_INIT, false};
+AppendFile::AppendFile(const std::string& path) {
+  int error = 0;
+  const NativeFile file = systemCalls.openToWrite(path.c_str(), OPEN_ALWAYS, 0, &error);
+  if (file == kNoNativeFile) return;
+  state_ = std::make_unique<State>(reinterpret_cast<HANDLE>(file));
 }
 
-size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
+AppendFile::AppendFile() = default;
+AppendFile::~AppendFile() = default;
+
+AppendFile::AppendFile(AppendFile&&) noexcept = default;
+AppendFile& AppendFile::operator=(AppendFile&&) noexcept = default;
+
+size_t AppendFile::AppendOnce(const ByteSpan* pieces, size_t count) const {
+  State* const file = state_.get();
   if (file == nullptr || count == 0) return 0;
   ::AcquireSRWLockExclusive(&file->lock);
   const bool lineOpen = file->lineOpen;
@@ -59,26 +62,17 @@ size_t AppendOnce(AppendFile* file, const ByteSpan* pieces, size_t count) {
     }
     bytes = joined.get();
   }
-  // A line of 4 GiB cannot be held by a 32-bit process; the bound only keeps
-  // the count in range.
-  const unsigned long long wanted = size;
-  const DWORD length = static_cast<DWORD>(wanted < MAXDWORD ? wanted : MAXDWORD);
-  DWORD written = 0;
-  const BOOL ok = ::WriteFile(file->handle, bytes, length, &written, nullptr);
-  const bool whole = ok && written == length;
-  if (whole) {
+  const ByteSpan whole = {bytes, size};
+  int error = 0;
+  const long written = systemCalls.writeGathered(reinterpret_cast<NativeFile>(file->handle), &whole, 1, &error);
+  const bool all = written >= 0 && static_cast<size_t>(written) == size;
+  if (all) {
     file->lineOpen = false;
   } else if (written > 0) {
     file->lineOpen = true;
   }
   ::ReleaseSRWLockExclusive(&file->lock);
-  return whole ? lineSize : 0;
-}
-
-void CloseAppendFile(AppendFile* file) {
-  if (file == nullptr) return;
-  ::CloseHandle(file->handle);
-  delete file;
+  return all ? lineSize : 0;
 }
 
 }  // namespace platform

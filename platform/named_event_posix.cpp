@@ -6,17 +6,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 
-#include "platform/machine_root.h"
+#include "platform/files.h"
+#include "platform/system_calls.h"
 
 namespace platform {
 
 // An event is a lock file; signalled means no descriptor holds its flock.
 // Each opening has a descriptor of its own, so threads exclude each other too,
 // and the kernel frees the lock of a holder that dies.
-struct NamedEventHandle {
+struct NamedEvent::State {
+  explicit State(int descriptor) : fd(descriptor) {}
+  ~State() { ::close(fd); }
   int fd;
-  bool held;
+  bool held = false;
 };
 
 namespace {
@@ -25,17 +29,27 @@ namespace {
 // /tmp, and sticky so that no one removes another's. Only this folder: the
 // machine root stays the creator's, or anyone could plant settings there.
 bool EnsureEventsDir(const std::string& dir) {
-  if (::mkdir(dir.c_str(), 0777) == 0) {
+  const int error = systemCalls.makeFolder(dir.c_str(), 0777);
+  if (error == 0) {
     ::chmod(dir.c_str(), 01777);
     return true;
   }
-  return errno == EEXIST;
+  return error == EEXIST;
 }
 
 // A planted symbolic link must not redirect the lock, nor a planted FIFO or
 // device stand in for it: only a regular file is a lock file.
+// Openings that may write go through the system-call table.
 int OpenLockFile(const std::string& path, int flags) {
-  const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  flags |= O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int fd;
+  if ((flags & O_ACCMODE) == O_RDONLY) {
+    fd = ::open(path.c_str(), flags);
+  } else {
+    int error = 0;
+    fd = static_cast<int>(systemCalls.openToWrite(path.c_str(), flags, 0666, &error));
+    if (fd < 0) errno = error;
+  }
   if (fd < 0) return fd;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -48,17 +62,15 @@ int OpenLockFile(const std::string& path, int flags) {
 
 }  // namespace
 
-NamedEventHandle* OpenOrCreateNamedEvent(const std::string& name) {
-  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
-    return nullptr;
-  }
+NamedEvent::NamedEvent(const std::string& name) {
+  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") return;
   const std::string root = MachineRoot();
   const std::string dir = root + "/events";
   const std::string path = dir + "/" + name;
   // Most openings find the event there already: open it as it is.
   int fd = OpenLockFile(path, O_RDWR);
   if (fd < 0 && errno == ENOENT) {
-    if (!MakeDirectories(root) || !EnsureEventsDir(dir)) return nullptr;
+    if (!MakeDirectories(root) || !EnsureEventsDir(dir)) return;
     fd = OpenLockFile(path, O_RDWR | O_CREAT);
     if (fd >= 0) ::fchmod(fd, 0666);  // umask must not close the event to other users
   }
@@ -66,31 +78,31 @@ NamedEventHandle* OpenOrCreateNamedEvent(const std::string& name) {
   // flock works on that too.
   if (fd < 0 && errno != ELOOP) fd = OpenLockFile(path, O_RDONLY);
   // Nothing to lock (a planted link among them): the callers run unguarded.
-  if (fd < 0) return nullptr;
-  return new NamedEventHandle{fd, false};
+  if (fd < 0) return;
+  state_ = std::make_unique<State>(fd);
 }
 
-bool WaitNamedEvent(NamedEventHandle* handle) {
-  if (handle == nullptr) return false;
+NamedEvent::NamedEvent() = default;
+NamedEvent::~NamedEvent() = default;
+
+NamedEvent::NamedEvent(NamedEvent&&) noexcept = default;
+NamedEvent& NamedEvent::operator=(NamedEvent&&) noexcept = default;
+
+bool NamedEvent::Wait() {
+  if (state_ == nullptr) return false;
   for (;;) {
-    if (::flock(handle->fd, LOCK_EX) == 0) {
-      handle->held = true;
+    if (::flock(state_->fd, LOCK_EX) == 0) {
+      state_->held = true;
       return true;
     }
     if (errno != EINTR) return false;
   }
 }
 
-bool SetNamedEvent(NamedEventHandle* handle) {
-  if (handle == nullptr) return false;
-  handle->held = false;
-  return ::flock(handle->fd, LOCK_UN) == 0;
-}
-
-void CloseNamedEvent(NamedEventHandle* handle) {
-  if (handle == nullptr) return;
-  ::close(handle->fd);
-  delete handle;
+bool NamedEvent::Set() {
+  if (state_ == nullptr) return false;
+  state_->held = false;
+  return ::flock(state_->fd, LOCK_UN) == 0;
 }
 
 }  // namespace platform

@@ -1,21 +1,24 @@
 // Machine-wide named events: kernel event objects with a null DACL.
-#include "platform/named_event.h"
-
 #include <windows.h>
 
-#include "platform/utf.h"
+#include <memory>
+
+#include "platform/named_event.h"
+#include "text/utf.h"
 
 namespace platform {
 
-struct NamedEventHandle {
+struct NamedEvent::State {
+  explicit State(HANDLE e) : event(e) {}
+  ~State() { ::CloseHandle(event); }
   HANDLE event;
 };
 
 // Unlike the lock files of the POSIX layer, an event taken by a process that
 // dies stays taken, as it does for the Windows agent.
-NamedEventHandle* OpenOrCreateNamedEvent(const std::string& name) {
-  if (name.empty() || name.find('\\') != std::string::npos) return nullptr;
-  const WideString wide = Utf8ToUtf16(name.data(), name.size());
+NamedEvent::NamedEvent(const std::string& name) {
+  if (name.empty() || name.find('\\') != std::string::npos) return;
+  const WideString wide = unicode::Utf8ToUtf16(name.data(), name.size());
   const auto* wname = wide.c_str();
   HANDLE event = ::OpenEventW(EVENT_ALL_ACCESS, FALSE, wname);
   if (event == nullptr) {
@@ -25,22 +28,20 @@ NamedEventHandle* OpenOrCreateNamedEvent(const std::string& name) {
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, TRUE};  // inheritable
     event = ::CreateEventW(&attributes, FALSE, TRUE, wname);  // auto-reset, signalled
   }
-  if (event == nullptr) return nullptr;
-  return new NamedEventHandle{event};
+  if (event == nullptr) return;
+  state_ = std::make_unique<State>(event);
 }
 
-bool WaitNamedEvent(NamedEventHandle* handle) {
-  return handle != nullptr && ::WaitForSingleObject(handle->event, INFINITE) == WAIT_OBJECT_0;
+NamedEvent::NamedEvent() = default;
+NamedEvent::~NamedEvent() = default;
+
+NamedEvent::NamedEvent(NamedEvent&&) noexcept = default;
+NamedEvent& NamedEvent::operator=(NamedEvent&&) noexcept = default;
+
+bool NamedEvent::Wait() {
+  return state_ != nullptr && ::WaitForSingleObject(state_->event, INFINITE) == WAIT_OBJECT_0;
 }
 
-bool SetNamedEvent(NamedEventHandle* handle) {
-  return handle != nullptr && ::SetEvent(handle->event) != 0;
-}
-
-void CloseNamedEvent(NamedEventHandle* handle) {
-  if (handle == nullptr) return;
-  ::CloseHandle(handle->event);
-  delete handle;
-}
+bool NamedEvent::Set() { return state_ != nullptr && ::SetEvent(state_->event) != 0; }
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/net_adapters.h"
+#include "platform/network.h"
 
 #include <linux/ethtool.h>
 #include <linux/sockios.h>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/adapter_description.h"
+#include "platform/posix/adapter_description.h"
 
 namespace platform {
 

@@ -1,7 +1,7 @@
 // Network adapters from the IP Helper list and their permanent addresses from
 // the adapter driver (IOCTL_NDIS_QUERY_GLOBAL_STATS). Nothing else decides the
 // identity here: a machine root's adapter description is the POSIX stand-in's.
-#include "platform/net_adapters.h"
+#include "platform/network.h"
 
 #include <winsock2.h>
 #include <windows.h>

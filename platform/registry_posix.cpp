@@ -10,7 +10,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/machine_root.h"
+#include "platform/files.h"
+#include "platform/system_calls.h"
 
 namespace platform {
 namespace {
@@ -62,6 +63,11 @@ std::vector<std::string> SplitKeyPath(const std::string& path) {
   return parts;
 }
 
+bool MakeFolder(const std::string& dir) {
+  const int error = systemCalls.makeFolder(dir.c_str(), 0755);
+  return error == 0 || error == EEXIST;
+}
+
 // Resolves a key path to its folder; creates the folders when asked.
 bool ResolveKey(const std::string& path, bool create, std::string* out) {
   std::string dir = MachineRoot() + "/registry/HKEY_LOCAL_MACHINE";
@@ -69,13 +75,13 @@ bool ResolveKey(const std::string& path, bool create, std::string* out) {
     std::string partial;
     for (const std::string& part : SplitKeyPath(dir)) {
       partial += "/" + part;
-      if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+      if (!MakeFolder(partial)) return false;
     }
   }
   for (const std::string& part : SplitKeyPath(path)) {
     if (!ValidName(part)) return false;
     dir += "/" + MatchEntry(dir, part);
-    if (create && ::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (create && !MakeFolder(dir)) return false;
   }
   if (!IsDir(dir)) return false;
   *out = dir;
@@ -100,20 +106,21 @@ bool WriteAtomically(const std::string& dir, const std::string& name, const void
   static std::atomic<unsigned> counter{0};
   std::string tmp = dir + "/.tmp." + name + "." + std::to_string(::getpid()) + "." +
                     std::to_string(counter++);
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int error = 0;
+  const int fd = static_cast<int>(
+      systemCalls.openToWrite(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644, &error));
   if (fd < 0) return false;
-  const char* p = static_cast<const char*>(data);
-  size_t left = size;
+  ByteSpan left = {static_cast<const char*>(data), size};
   bool ok = true;
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
+  while (left.size > 0) {
+    const long n = systemCalls.writeGathered(fd, &left, 1, &error);
+    if (n < 0 && error == EINTR) continue;
     if (n <= 0) {
       ok = false;
       break;
     }
-    p += n;
-    left -= static_cast<size_t>(n);
+    left.data += n;
+    left.size -= static_cast<size_t>(n);
   }
   if (::close(fd) != 0) ok = false;
   if (ok && ::rename(tmp.c_str(), (dir + "/" + name).c_str()) != 0) ok = false;
@@ -164,7 +171,7 @@ std::unique_ptr<RegKey> RegKey::Open(const std::string& path, RegAccess access) 
   if (!ResolveKey(path, false, &dir)) return nullptr;
   if (::access(dir.c_str(), R_OK | X_OK) != 0) return nullptr;
   if ((access == RegAccess::kWrite || access == RegAccess::kAll) &&
-      ::access(dir.c_str(), W_OK) != 0) {
+      systemCalls.checkWritable(dir.c_str()) != 0) {
     return nullptr;
   }
   return std::unique_ptr<RegKey>(new RegKey(dir, access));
@@ -175,7 +182,7 @@ std::unique_ptr<RegKey> RegKey::Create(const std::string& path, RegAccess access
   if (!ResolveKey(path, true, &dir)) return nullptr;
   if (::access(dir.c_str(), R_OK | X_OK) != 0) return nullptr;
   if ((access == RegAccess::kWrite || access == RegAccess::kAll) &&
-      ::access(dir.c_str(), W_OK) != 0) {
+      systemCalls.checkWritable(dir.c_str()) != 0) {
     return nullptr;
   }
   return std::unique_ptr<RegKey>(new RegKey(dir, access));
@@ -217,7 +224,7 @@ bool RegKey::SetValue(const std::string& name, uint32_t type, const void* data, 
   }
   std::string actual = MatchEntry(dir_, name);
   std::string typeDir = dir_ + "/" + kTypeDir;
-  if (::mkdir(typeDir.c_str(), 0755) == 0 || errno == EEXIST) {
+  if (MakeFolder(typeDir)) {
     const uint8_t typeBytes[4] = {static_cast<uint8_t>(type), static_cast<uint8_t>(type >> 8),
                                   static_cast<uint8_t>(type >> 16),
                                   static_cast<uint8_t>(type >> 24)};

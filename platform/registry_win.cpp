@@ -3,17 +3,17 @@
 
 #include <windows.h>
 
-#include "platform/utf.h"
+#include "text/utf.h"
 
 namespace platform {
 namespace {
 
 std::wstring Wide(const std::string& text) {
-  return Utf8ToUtf16(text.data(), text.size());
+  return unicode::Utf8ToUtf16(text.data(), text.size());
 }
 
 std::string Narrow(const wchar_t* text, size_t units) {
-  return Utf16ToUtf8(text, units);
+  return unicode::Utf16ToUtf8(text, units);
 }
 
 REGSAM Sam(RegAccess access) {

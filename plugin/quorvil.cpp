@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "platform/broken_pipe.h"
+#include "platform/process.h"
 #include "plugin/template_op.h"
 #include "plugin/template_read.h"
 #include "support/err_obj.h"

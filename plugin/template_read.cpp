@@ -7,8 +7,8 @@
 #include <memory>
 #include <new>
 
-#include "platform/utf.h"
 #include "plugin/base64.h"
+#include "text/utf.h"
 #include "xmlconfig/xml_memory.h"
 
 namespace {
@@ -100,7 +100,7 @@ DecodedTemplate DecodeTransferEncoding(struct soap* allocation, const char* byte
 TemplateText ReadTemplateText(const DecodedTemplate& decoded, XmlTextReading* reading) {
   TemplateText text;
   if (decoded.size == 0 || (std::memchr(decoded.bytes, 0, decoded.size) == nullptr &&
-                            platform::IsUtf8(decoded.bytes, decoded.size))) {
+                            unicode::IsUtf8(decoded.bytes, decoded.size))) {
     // The very text their UTF-16 form would be.
     if (decoded.size != 0) {
       text.utf8 = decoded.bytes;

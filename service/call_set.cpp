@@ -6,8 +6,7 @@
 #include <type_traits>
 
 #include "DeviceConfigH.h"
-#include "platform/broken_pipe.h"
-#include "platform/clock.h"
+#include "platform/process.h"
 #include "service/local_address.h"
 #include "service/proxy_settings.h"
 #include "service/set_exchange.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/host_addresses.h"
+#include "platform/network.h"
 #include "service/proxy_settings.h"
 #include "support/buffer_sizes.h"
 #include "support/named_lock.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/broken_pipe.h"
-#include "platform/open_file.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "support/module_dir.h"
 #include "support/named_lock.h"
 

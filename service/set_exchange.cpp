@@ -5,7 +5,7 @@
 
 #include "DeviceConfigH.h"
 #include "DeviceConfig.nsmap"
-#include "platform/socket_send.h"
+#include "platform/network.h"
 #include "service/soap_context.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "platform/system_error.h"
+#include "platform/process.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "support/format_string.h"
 
-#include "platform/wide_printf.h"
+#include "text/wide_printf.h"
 
 WideString FormatStringV(const WideChar* format, va_list args) {
   WideString result;
   if (format == nullptr) return result;
-  if (!platform::FormatWideV(result, format, args)) result.clear();
+  if (!unicode::FormatWideV(result, format, args)) result.clear();
   return result;
 }
 

@@ -4,13 +4,12 @@
 #include <new>
 #include <string>
 
-#include "platform/clock.h"
-#include "platform/debug_output.h"
-#include "platform/machine_root.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "platform/registry.h"
-#include "platform/utf.h"
-#include "platform/wide_printf.h"
 #include "support/text_conversion.h"
+#include "text/utf.h"
+#include "text/wide_printf.h"
 
 namespace {
 
@@ -35,8 +34,7 @@ size_t TextBeforeTrailingString(const WideChar* format) {
 std::string LogFilePath() { return platform::NativePath(kLogFile); }
 
 LogModule::LogModule(const WideChar* channelName)
-    : timestamp(true), disabled(false), name(channelName != nullptr ? channelName : WIDE("")),
-      file(nullptr) {
+    : timestamp(true), disabled(false), name(channelName != nullptr ? channelName : WIDE("")) {
   if (auto key = platform::RegKey::Open(kSwitchKey, platform::RegAccess::kQueryValue)) {
     if (key->HasValue(ToUtf8(name))) disabled = true;
   }
@@ -44,8 +42,8 @@ LogModule::LogModule(const WideChar* channelName)
   const std::string path = LogFilePath();
   // Drive C: always exists on Windows; its stand-in folder may not yet.
   platform::MakeDirectories(path.substr(0, path.rfind('/')));
-  file = platform::OpenAppendFile(path);  // the lines carry their own CR LF
-  if (file == nullptr) {
+  file = platform::AppendFile(path);  // the lines carry their own CR LF
+  if (!file.is_open()) {
     const WideString widePath = FromUtf8(platform::DisplayPath(path));
     platform::DebugOutput(FormatString(
         WIDE("Cannot open log file:%s, redirect the log using OutputDebugString().\r\n"),
@@ -53,7 +51,7 @@ LogModule::LogModule(const WideChar* channelName)
   }
 }
 
-LogModule::~LogModule() { platform::CloseAppendFile(file); }
+LogModule::~LogModule() = default;
 
 void LogModule::Print(const WideChar* format, ...) {
   va_list args;
@@ -76,7 +74,7 @@ void LogModule::PrintV(const WideChar* format, va_list args) {
     return;
   }
   WideString message;
-  const bool ok = format != nullptr && platform::FormatWideV(message, format, args);
+  const bool ok = format != nullptr && unicode::FormatWideV(message, format, args);
   WriteLine(ok && !message.empty(), message.data(), message.size(), nullptr, 0);
 }
 
@@ -88,8 +86,8 @@ void LogModule::PrintLiteral(const WideString& message) {
 void LogModule::PrintUtf8(const WideChar* format, const char* text, size_t size) {
   if (disabled) return;
   const size_t before = format != nullptr ? TextBeforeTrailingString(format) : kNoTrailingString;
-  if (before == kNoTrailingString || file == nullptr) {
-    const WideString wide = platform::Utf8ToUtf16(text, size);
+  if (before == kNoTrailingString || !file.is_open()) {
+    const WideString wide = unicode::Utf8ToUtf16(text, size);
     Print(format, wide.c_str());
     return;
   }
@@ -98,10 +96,10 @@ void LogModule::PrintUtf8(const WideChar* format, const char* text, size_t size)
   // with the prefix and the terminator into the line's one append write.
   WideString head = Prefix(before + size > 0);
   head.append(format, before);
-  const std::string headBytes = platform::Utf16ToUtf8(head.data(), head.size());
+  const std::string headBytes = unicode::Utf16ToUtf8(head.data(), head.size());
   const platform::ByteSpan pieces[] = {
       {headBytes.data(), headBytes.size()}, {text, size}, {"\r\n", 2}};
-  platform::AppendOnce(file, pieces, 3);
+  file.AppendOnce(pieces, 3);
 }
 
 WideString LogModule::Prefix(bool haveMessage) const {
@@ -116,7 +114,7 @@ void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t unit
   const WideString prefix = Prefix(haveMessage);
   if (!haveMessage) units = moreUnits = 0;
   const WideChar kTerminator[] = {WIDE('\r'), WIDE('\n')};
-  if (file == nullptr) {
+  if (!file.is_open()) {
     WideString line = prefix;
     if (units > 0) line.append(message, units);
     if (moreUnits > 0) line.append(more, moreUnits);
@@ -127,8 +125,8 @@ void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t unit
   // The whole line leaves in one append write, which no other writer's line
   // can enter. It is converted once into storage of its exact size, freed
   // before the call returns, so that a template is not held longer.
-  const size_t size = platform::Utf8Size(prefix.data(), prefix.size()) +
-                      platform::Utf8Size(message, units) + platform::Utf8Size(more, moreUnits) + 2;
+  const size_t size = unicode::Utf8Size(prefix.data(), prefix.size()) +
+                      unicode::Utf8Size(message, units) + unicode::Utf8Size(more, moreUnits) + 2;
   char onStack[kStackLineBytes];
   std::unique_ptr<char[]> onHeap;
   char* out = onStack;
@@ -138,20 +136,20 @@ void LogModule::WriteLine(bool haveMessage, const WideChar* message, size_t unit
     if (onHeap == nullptr) return;
     out = onHeap.get();
   }
-  size_t used = platform::Utf16ToUtf8(prefix.data(), prefix.size(), out);
-  used += platform::Utf16ToUtf8(message, units, out + used);
-  used += platform::Utf16ToUtf8(more, moreUnits, out + used);
+  size_t used = unicode::Utf16ToUtf8(prefix.data(), prefix.size(), out);
+  used += unicode::Utf16ToUtf8(message, units, out + used);
+  used += unicode::Utf16ToUtf8(more, moreUnits, out + used);
   out[used++] = '\r';
   out[used++] = '\n';
   const platform::ByteSpan line = {out, used};
-  platform::AppendOnce(file, &line, 1);
+  file.AppendOnce(&line, 1);
 }
 
 void DbgPrint(const WideChar* format, ...) {
   va_list args;
   va_start(args, format);
   WideString text;
-  if (format != nullptr) platform::FormatWideV(text, format, args);
+  if (format != nullptr) unicode::FormatWideV(text, format, args);
   va_end(args);
   // A failed format keeps what was written before the error, as the CRT does.
   if (text.size() > kDbgFormatUnits - 1) text.resize(kDbgFormatUnits - 1);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/append_file.h"
+#include "platform/files.h"
 #include "platform/wide.h"
 #include "support/format_string.h"
 
@@ -28,7 +28,7 @@ class LogModule {
   void PrintUtf8(const WideChar* format, const char* text, size_t size);
 
   bool IsDisabled() const { return disabled; }
-  bool HasFile() const { return file != nullptr; }
+  bool HasFile() const { return file.is_open(); }
 
  private:
   // "[time][channel]INFO:", or nothing for a line without a message.
@@ -42,7 +42,7 @@ class LogModule {
   bool timestamp;
   bool disabled;
   WideString name;
-  platform::AppendFile* file;
+  platform::AppendFile file;
 };
 
 // The library's channels: "Quorvil" and "DbgPlugin".

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/net_adapters.h"
+#include "platform/network.h"
 #include "platform/registry.h"
 #include "support/buffer_sizes.h"
 #include "support/format_string.h"

@@ -2,14 +2,13 @@
 
 #include "support/text_conversion.h"
 
-NamedLockHandle OpenNamedLock(const WideString& name) {
-  return platform::OpenOrCreateNamedEvent(ToUtf8(name));
+platform::NamedEvent OpenNamedLock(const WideString& name) {
+  return platform::NamedEvent(ToUtf8(name));
 }
 
 NamedLockGuard::NamedLockGuard(const WideString& name)
-    : handle_(OpenNamedLock(name)), held_(platform::WaitNamedEvent(handle_)) {}
+    : event_(OpenNamedLock(name)), held_(event_.Wait()) {}
 
 NamedLockGuard::~NamedLockGuard() {
-  if (held_) platform::SetNamedEvent(handle_);
-  platform::CloseNamedEvent(handle_);
+  if (held_) event_.Set();
 }

@@ -4,11 +4,9 @@
 #include "platform/named_event.h"
 #include "platform/wide.h"
 
-using NamedLockHandle = platform::NamedEventHandle*;
-
-// Opens the event of that name, or creates it signalled; null when neither
-// works. The caller owns the handle.
-NamedLockHandle OpenNamedLock(const WideString& name);
+// Opens the event of that name, or creates it signalled; not open when
+// neither works.
+platform::NamedEvent OpenNamedLock(const WideString& name);
 
 // Holds the named lock for its lifetime. When the event cannot be opened the
 // guarded work runs unguarded, as the callers always did; `held()` says which.
@@ -22,6 +20,6 @@ class NamedLockGuard {
   bool held() const { return held_; }
 
  private:
-  NamedLockHandle handle_;
+  platform::NamedEvent event_;
   bool held_;
 };

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/utf.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -15,12 +15,12 @@ size_t UnitsToNul(const WideChar* text, size_t max) {
 }  // namespace
 
 std::string ToUtf8(const WideString& text) {
-  return platform::Utf16ToUtf8(text.data(), UnitsToNul(text.data(), text.size()));
+  return unicode::Utf16ToUtf8(text.data(), UnitsToNul(text.data(), text.size()));
 }
 
 std::string ToUtf8(const WideChar* text) {
   if (text == nullptr) return std::string();
-  return platform::Utf16ToUtf8(text, UnitsToNul(text, static_cast<size_t>(-1)));
+  return unicode::Utf16ToUtf8(text, UnitsToNul(text, static_cast<size_t>(-1)));
 }
 
 WideString FromUtf8(const std::string& text) {
@@ -29,12 +29,12 @@ WideString FromUtf8(const std::string& text) {
 
 WideString FromUtf8(const char* text) {
   if (text == nullptr) return WideString();
-  return platform::Utf8ToUtf16(text, std::strlen(text));
+  return unicode::Utf8ToUtf16(text, std::strlen(text));
 }
 
 WideString FromUtf8(const char* text, size_t bytes) {
   if (text == nullptr) return WideString();
   const void* nul = std::memchr(text, 0, bytes);
   if (nul != nullptr) bytes = static_cast<size_t>(static_cast<const char*>(nul) - text);
-  return platform::Utf8ToUtf16(text, bytes);
+  return unicode::Utf8ToUtf16(text, bytes);
 }

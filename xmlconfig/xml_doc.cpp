@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf.h"
 #include "support/text_conversion.h"
+#include "text/utf.h"
 #include "xmlconfig/child_path.h"
 #include "xmlconfig/decimal_text.h"
 #include "xmlconfig/xml_dump.h"
@@ -319,7 +319,7 @@ void CXmlDoc::MoveSelectedElementsUnder(xmlNodePtr parent) {
 void CXmlDoc::SaveFile(const WideString& fileName) const {
   // The system's narrow code page is UTF-8 here.
   std::vector<char> narrow(3 * fileName.size() + 3, 0);
-  platform::Utf16ToUtf8(fileName.data(), fileName.size(), narrow.data());
+  unicode::Utf16ToUtf8(fileName.data(), fileName.size(), narrow.data());
   if (doc == nullptr || narrow[0] == 0) return;
   xmlSaveFile(narrow.data(), doc);
 }

@@ -8,7 +8,7 @@
 #include <new>
 #include <string>
 
-#include "platform/utf.h"
+#include "text/utf.h"
 #include "xmlconfig/xml_encoding.h"
 #include "xmlconfig/xml_memory.h"
 
@@ -38,7 +38,7 @@ void XmlDump::Append(const char* bytes, size_t size) {
       next.reserve(kDumpPieceBytes);
       if (!pieces_.empty()) {
         std::vector<char>& last = pieces_.back();
-        const size_t end = platform::Utf8SafeEnd(last.data(), last.size());
+        const size_t end = unicode::Utf8SafeEnd(last.data(), last.size());
         next.assign(last.begin() + static_cast<std::ptrdiff_t>(end), last.end());
         last.resize(end);
       }
@@ -104,7 +104,7 @@ WideString XmlDump::TakeWide() {
   text.resize(bytes_);
   size_t units = 0;
   for (std::vector<char>& piece : pieces_) {
-    units += platform::Utf8ToUtf16(piece.data(), piece.size(), &text[units]);
+    units += unicode::Utf8ToUtf16(piece.data(), piece.size(), &text[units]);
     std::vector<char>().swap(piece);
   }
   text.resize(units);
@@ -123,7 +123,7 @@ WcharText XmlDump::TakeWchar() {
   if (text != nullptr) {
     size_t units = 0;
     for (std::vector<char>& piece : pieces_) {
-      units += platform::Utf8ToWchar(piece.data(), piece.size(), text.get() + units);
+      units += unicode::Utf8ToWchar(piece.data(), piece.size(), text.get() + units);
       std::vector<char>().swap(piece);
     }
     text[units] = 0;

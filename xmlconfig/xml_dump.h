@@ -26,7 +26,7 @@ class XmlDump {
   bool Write(xmlDocPtr doc);
   // The text as UTF-16, each piece released once it is converted.
   WideString TakeWide();
-  // The text as the C runtime's wide characters (platform::Utf8ToWchar),
+  // The text as the C runtime's wide characters (unicode::Utf8ToWchar),
   // zero-terminated, each piece released once it is converted: what TakeWide
   // gives with its surrogate pairs joined where wchar_t has 32 bits, made in
   // one pass and in the width the service call's runtime holds it in. Null,

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/code_page.h"
-#include "platform/utf.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -208,7 +208,7 @@ WideString XmlTextFromBytes(const char* text, size_t size, XmlTextReading* readi
     WideString result = Utf16Text(bytes, size, detected == Encoding::kUtf16Le, reading);
     if (reading != nullptr) {
       // The declaration as the text's own characters hold it.
-      const std::string head = platform::Utf16ToUtf8(result.data(), std::min<size_t>(result.size(), 256));
+      const std::string head = unicode::Utf16ToUtf8(result.data(), std::min<size_t>(result.size(), 256));
       reading->declared = DeclaredEncoding(head.data(), head.size());
     }
     return Converted(std::move(result));
@@ -217,9 +217,9 @@ WideString XmlTextFromBytes(const char* text, size_t size, XmlTextReading* readi
   const void* nul = std::memchr(text, 0, size);
   if (nul != nullptr) size = static_cast<size_t>(static_cast<const char*>(nul) - text);
   if (reading != nullptr) reading->declared = DeclaredEncoding(text, size);
-  if (platform::IsUtf8(text, size)) {
+  if (unicode::IsUtf8(text, size)) {
     NoteRead(reading, "UTF-8", size);
-    return platform::Utf8ToUtf16(text, size);
+    return unicode::Utf8ToUtf16(text, size);
   }
   // A UTF-8 byte-order mark outweighs the declaration.
   const Encoding declared = StartsWith(bytes, size, "\xEF\xBB\xBF", 3)
@@ -255,7 +255,7 @@ WideString XmlTextFromBytes(const char* text, size_t size, XmlTextReading* readi
   if (reading != nullptr) {
     NoteRead(reading, "UTF-8", size);
     reading->replacements =
-        platform::Utf8Replacements(text, size, &reading->replacedAt, kReplacementsListed);
+        unicode::Utf8Replacements(text, size, &reading->replacedAt, kReplacementsListed);
   }
-  return Converted(platform::Utf8ToUtf16(text, size));
+  return Converted(unicode::Utf8ToUtf16(text, size));
 }

@@ -9,15 +9,16 @@
 #include <cstring>
 #include <exception>
 #include <sstream>
+#include <streambuf>
 #include <utility>
 #include <vector>
 
 #include "agentH.h"
 #include "hosts/agent/received_command.h"
-#include "platform/loopback_socket.h"
-#include "platform/program.h"
-#include "platform/socket_send.h"
-#include "platform/utf.h"
+#include "platform/standin/loopback_socket.h"
+#include "platform/standin/program.h"
+#include "platform/network.h"
+#include "text/utf.h"
 #include "support/err_obj.h"
 
 // From AgentHost.nsmap; set on every context rather than left to the
@@ -69,10 +70,10 @@ size_t ReceiveWithTimeout(struct soap* soap, char* buffer, size_t length) {
 }
 
 WideString Wide(const char* text) {
-  return text != nullptr ? platform::Utf8ToUtf16(text, std::strlen(text)) : WideString();
+  return text != nullptr ? unicode::Utf8ToUtf16(text, std::strlen(text)) : WideString();
 }
 
-std::string Narrow(const WideString& text) { return platform::Utf16ToUtf8(text.data(), text.size()); }
+std::string Narrow(const WideString& text) { return unicode::Utf16ToUtf8(text.data(), text.size()); }
 
 // The plug-in takes the list's second part as the first attachment, which
 // holds when the envelope part heads the list. The runtime lists parts in
@@ -180,10 +181,20 @@ void AgentService::ServeRequest(struct soap* soap) {
 
 // Contexts are made with SOAP_C_UTFSTRING, so that strings hold the UTF-8 of
 // the message rather than the runtime's narrowing to Latin-1.
-void AgentService::RunOnce(int fd, std::string* response) {
+void AgentService::RunOnce(const std::string* request, std::string* response) {
   struct soap* soap = soap_new1(SOAP_C_UTFSTRING);
   std::ostringstream out;
-  soap->recvfd = fd;
+  // gSOAP reads the request where it lies, without a copy of its own;
+  // without one, it reads standard input.
+  struct View : std::streambuf {
+    explicit View(const std::string* bytes) {
+      if (bytes == nullptr) return;
+      char* begin = const_cast<char*>(bytes->data());
+      setg(begin, begin, begin + bytes->size());
+    }
+  } view(request);
+  std::istream in(&view);
+  if (request != nullptr) soap->is = &in;
   soap->os = &out;
   ServeRequest(soap);
   soap_free(soap);

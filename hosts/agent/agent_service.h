@@ -15,9 +15,10 @@ class AgentService {
  public:
   explicit AgentService(const PluginLibrary* plugin) : plugin_(plugin) {}
 
-  // Serves the one HTTP request that can be read from `fd`; the HTTP response
-  // (a PostCommandResponse or a SOAP fault) goes to `response`.
-  void RunOnce(int fd, std::string* response);
+  // Serves the one HTTP request in `request`, or read from standard input
+  // when it is null; the HTTP response (a PostCommandResponse or a SOAP
+  // fault) goes to `response`.
+  void RunOnce(const std::string* request, std::string* response);
 
   // Serves requests one after another on ADDR:PORT until SIGINT or SIGTERM.
   // Prints "listening on ADDR:PORT" with the bound port once ready. Answers

@@ -1,7 +1,5 @@
 // quorvil-agent: a stand-in for the management agent that loads the plug-in,
 // drives its entry points and hands it commands received over SOAP.
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,16 +10,16 @@
 #include "hosts/agent/compose.h"
 #include "hosts/agent/plugin_loader.h"
 #include "hosts/agent/transport.h"
-#include "platform/open_file.h"
-#include "platform/program.h"
-#include "platform/utf.h"
+#include "platform/files.h"
+#include "platform/standin/program.h"
 #include "quorvil/version.h"
+#include "text/utf.h"
 
 namespace {
 
-// A file descriptor reading `path` as bytes, negative with errno set.
-int OpenToRead(const std::string& path) {
-  return platform::OpenToRead(platform::Utf8ToUtf16(path.data(), path.size()));
+// The bytes of the file at the UTF-8 `path`; false with errno set.
+bool ReadBytes(const std::string& path, std::string* bytes) {
+  return platform::ReadFileBytes(unicode::Utf8ToUtf16(path.data(), path.size()), bytes);
 }
 
 const char kUsage[] =
@@ -129,15 +127,13 @@ int PrintAnswer(const std::string& httpResponse) {
 int Run(const PluginLibrary& plugin, const std::vector<std::string>& args) {
   if (args.size() > 1) return Fail("run takes at most one FILE (try run --help)", 2);
   const std::string file = args.empty() ? "-" : args[0];
-  int fd = 0;
-  if (file != "-") {
-    fd = OpenToRead(file);
-    if (fd < 0) return Fail("cannot read the request " + file + ": " + std::strerror(errno));
+  std::string request;
+  if (file != "-" && !ReadBytes(file, &request)) {
+    return Fail("cannot read the request " + file + ": " + std::strerror(errno));
   }
   AgentService service(&plugin);
   std::string response;
-  service.RunOnce(fd, &response);
-  if (fd != 0) ::close(fd);
+  service.RunOnce(file != "-" ? &request : nullptr, &response);
   return PrintAnswer(response);
 }
 
@@ -207,17 +203,8 @@ int ParseComposeOptions(const std::vector<std::string>& args, ComposeOptions* op
     if (options->attachment) return Fail("--template FILE is required", 2);
     return 0;
   }
-  const int fd = OpenToRead(templateFile);
-  if (fd < 0) return Fail("cannot read the template " + templateFile + ": " + std::strerror(errno));
-  char buffer[65536];
-  long n;
-  while ((n = static_cast<long>(::read(fd, buffer, sizeof buffer))) > 0) {
-    options->templateBytes.append(buffer, static_cast<size_t>(n));
-  }
-  const int readError = errno;
-  ::close(fd);
-  if (n < 0) {
-    return Fail("cannot read the template " + templateFile + ": " + std::strerror(readError));
+  if (!ReadBytes(templateFile, &options->templateBytes)) {
+    return Fail("cannot read the template " + templateFile + ": " + std::strerror(errno));
   }
   return 0;
 }

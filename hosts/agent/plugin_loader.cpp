@@ -2,16 +2,16 @@
 
 #include <cstdio>
 
+#include "platform/files.h"
 #include "platform/module_path.h"
-#include "platform/open_file.h"
-#include "platform/program.h"
-#include "platform/shared_library.h"
-#include "platform/utf.h"
+#include "platform/standin/program.h"
+#include "platform/standin/shared_library.h"
+#include "text/utf.h"
 
 namespace {
 
 bool Readable(const std::string& path) {
-  std::FILE* f = platform::OpenFile(platform::Utf8ToUtf16(path.data(), path.size()), "rb");
+  std::FILE* f = platform::OpenFile(unicode::Utf8ToUtf16(path.data(), path.size()), "rb");
   if (f != nullptr) std::fclose(f);
   return f != nullptr;
 }
@@ -23,8 +23,8 @@ PluginLibrary::~PluginLibrary() { Unload(); }
 bool PluginLibrary::Load(const std::string& path, std::string* error) {
   Unload();
   std::string why;
-  handle_ = platform::LoadSharedLibrary(path, &why);
-  if (handle_ == nullptr) {
+  library_ = platform::SharedLibrary(path, &why);
+  if (!library_.is_loaded()) {
     *error = "cannot load plug-in " + path + ": " + why;
     return false;
   }
@@ -43,7 +43,7 @@ bool PluginLibrary::Load(const std::string& path, std::string* error) {
       {"PostCommand", reinterpret_cast<void**>(&e.PostCommand)},
   };
   for (const Symbol& s : symbols) {
-    *s.slot = platform::SharedLibrarySymbol(handle_, s.name);
+    *s.slot = library_.Symbol(s.name);
     if (*s.slot == nullptr) {
       *error = "plug-in " + path + " does not export " + s.name;
       Unload();
@@ -55,8 +55,7 @@ bool PluginLibrary::Load(const std::string& path, std::string* error) {
 }
 
 void PluginLibrary::Unload() {
-  if (handle_ != nullptr) platform::UnloadSharedLibrary(handle_);
-  handle_ = nullptr;
+  library_.Unload();
   entry_ = PluginEntryPoints();
 }
 

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "platform/standin/shared_library.h"
 #include "plugin/exports.h"
 
 struct PluginEntryPoints {
@@ -28,7 +29,7 @@ class PluginLibrary {
   const PluginEntryPoints& entry() const { return entry_; }
 
  private:
-  void* handle_ = nullptr;
+  platform::SharedLibrary library_;
   PluginEntryPoints entry_;
 };
 

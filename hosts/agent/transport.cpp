@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "agentH.h"
-#include "platform/loopback_socket.h"
+#include "platform/standin/loopback_socket.h"
 
 extern SOAP_NMAC struct Namespace namespaces[];
 

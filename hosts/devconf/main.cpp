@@ -1,19 +1,20 @@
 // devconf-service: stand-in for the agent's local service and the management
 // server; answers Set and Get and logs every request as one JSON line.
 #include <signal.h>
-#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "DeviceConfigH.h"
 #include "DeviceConfig.nsmap"
-#include "platform/loopback_socket.h"
-#include "platform/program.h"
-#include "platform/socket_send.h"
+#include "platform/network.h"
+#include "platform/standin/loopback_socket.h"
+#include "platform/standin/program.h"
 #include "quorvil/version.h"
 #include "service/soap_context.h"
 
@@ -155,7 +156,7 @@ void LogRequest(struct soap* soap, const char* operation, const wchar_t* xIn) {
 
 void Delay() {
   for (long left = g_options.delayMs; left > 0 && !g_stop; left -= 50)
-    usleep(static_cast<useconds_t>((left < 50 ? left : 50) * 1000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(left < 50 ? left : 50));
 }
 
 int Answer(struct soap* soap) {

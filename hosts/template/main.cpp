@@ -2,7 +2,6 @@
 // to the fleet, from the plug-in's own reading and reshaping code, with no
 // network, no machine root and no log.
 #include <libxml/xmlerror.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,10 +13,10 @@
 #include <vector>
 
 #include "hosts/template/template_check.h"
-#include "platform/open_file.h"
-#include "platform/program.h"
-#include "platform/utf.h"
+#include "platform/files.h"
+#include "platform/standin/program.h"
 #include "quorvil/version.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -85,21 +84,9 @@ bool ReadFileBytes(const std::string& file, std::string* bytes, size_t* size, bo
     }
     if (!error) bytes->reserve(static_cast<size_t>(length));
   }
-  const int fd = platform::OpenToRead(platform::Utf8ToUtf16(file.data(), file.size()));
-  if (fd < 0) {
+  if (!platform::ReadFileBytes(unicode::Utf8ToUtf16(file.data(), file.size()), bytes,
+                              kLargestAttachment)) {
     *why = std::strerror(errno);
-    return false;
-  }
-  static char buffer[1 << 16];
-  long n;
-  while ((n = static_cast<long>(::read(fd, buffer, sizeof buffer))) > 0) {
-    bytes->append(buffer, static_cast<size_t>(n));
-    if (bytes->size() > kLargestAttachment) break;
-  }
-  const int readError = errno;
-  ::close(fd);
-  if (n < 0) {
-    *why = std::strerror(readError);
     return false;
   }
   *size = bytes->size();
@@ -141,7 +128,7 @@ bool WritePayload(const WideString& payload) {
   while (units > 0) {
     size_t n = units < kSlice ? units : kSlice;
     if (n < units && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
-    const size_t bytes = platform::Utf16ToUtf8(text, n, out);
+    const size_t bytes = unicode::Utf16ToUtf8(text, n, out);
     if (std::fwrite(out, 1, bytes, stdout) != bytes) return false;
     text += n;
     units -= n;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "platform/utf.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -53,8 +53,8 @@ bool SameName(const std::string& a, const std::string& b) {
 
 // Text from a file name or libxml2 as one line of valid UTF-8.
 std::string OneLine(const std::string& text) {
-  const WideString wide = platform::Utf8ToUtf16(text.data(), text.size());
-  std::string line = platform::Utf16ToUtf8(wide.data(), wide.size());
+  const WideString wide = unicode::Utf8ToUtf16(text.data(), text.size());
+  std::string line = unicode::Utf16ToUtf8(wide.data(), wide.size());
   for (char& c : line) {
     if (c == '\n' || c == '\r' || c == '\t') c = ' ';
   }
@@ -63,8 +63,8 @@ std::string OneLine(const std::string& text) {
 
 std::string JsonString(const std::string& text) {
   const std::string valid = [&] {
-    const WideString wide = platform::Utf8ToUtf16(text.data(), text.size());
-    return platform::Utf16ToUtf8(wide.data(), wide.size());
+    const WideString wide = unicode::Utf8ToUtf16(text.data(), text.size());
+    return unicode::Utf16ToUtf8(wide.data(), wide.size());
   }();
   std::string out = "\"";
   for (const char c : valid) {
@@ -148,7 +148,7 @@ TemplateCheck CheckTemplate(const char* bytes, size_t size, int encoding,
   check.decodedSize = decoded.size;
   const TemplateText text = ReadTemplateText(decoded, &check.reading);
   check.delivered = ReshapeTemplateText(text, &check.payload, &check.reshape);
-  check.payloadBytes = platform::Utf8Size(check.payload.data(), check.payload.size());
+  check.payloadBytes = unicode::Utf8Size(check.payload.data(), check.payload.size());
   return check;
 }
 

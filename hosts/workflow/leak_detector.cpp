@@ -5,7 +5,7 @@
 #include <string>
 
 #include "ondra/core.h"
-#include "platform/utf.h"
+#include "text/utf.h"
 
 namespace ondra {
 
@@ -42,7 +42,7 @@ std::string NarrowName(const WideChar* name) {
   if (name == nullptr) return std::string();
   std::size_t n = 0;
   while (name[n] != 0) ++n;
-  return platform::Utf16ToUtf8(name, n);
+  return unicode::Utf16ToUtf8(name, n);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "ondra/ondra.h"
 #include "platform/module_path.h"
 #include "platform/registry.h"
-#include "platform/utf.h"
+#include "text/utf.h"
 
 const WideChar KVR_FunctionNameOnInitialize[] = WIDE("OnInitialize");
 
@@ -128,7 +128,7 @@ std::string ReadText(const platform::RegKey& key, const char* name) {
 void CZetLibraryUtils::SetLibraryIdentifier(ZetModuleHandle module, ondra::BaseString<char>& identifier) {
   const WideString path = platform::ModulePathOf(module);
   if (path.empty()) throw Exception(WIDE("No library contains the address %p"), module);
-  const std::string narrow = platform::Utf16ToUtf8(path.data(), path.size());
+  const std::string narrow = unicode::Utf16ToUtf8(path.data(), path.size());
   HostStringAccess::Set(identifier, narrow.data(), narrow.size());
 }
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "ondra/ondra.h"
-#include "platform/shared_library.h"
-#include "platform/utf.h"
+#include "platform/standin/shared_library.h"
 #include "quorvil/version.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ void Usage(std::FILE* out) {
 std::string Narrow(const WideChar* text) {
   std::size_t n = 0;
   while (text[n] != 0) ++n;
-  return platform::Utf16ToUtf8(text, n);
+  return unicode::Utf16ToUtf8(text, n);
 }
 
 // The messages components reported, newest last.
@@ -47,22 +47,17 @@ void Remember(const ondra::Exception& e, void*) { reported.push_back(Narrow(e.ge
 class Library {
  public:
   explicit Library(const char* path)
-      : path_(path), handle_(platform::LoadSharedLibrary(path, &loadError_)) {}
-  ~Library() {
-    if (handle_ != nullptr) platform::UnloadSharedLibrary(handle_);
-  }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
+      : path_(path), library_(path, &loadError_) {}
 
-  bool Loaded() const { return handle_ != nullptr; }
-  void* Find(const char* name) const { return platform::SharedLibrarySymbol(handle_, name); }
+  bool Loaded() const { return library_.is_loaded(); }
+  void* Find(const char* name) const { return library_.Symbol(name); }
   const char* path() const { return path_; }
   const std::string& loadError() const { return loadError_; }
 
  private:
   const char* path_;
   std::string loadError_;
-  void* handle_;
+  platform::SharedLibrary library_;
 };
 
 // Answers null after saying why on standard error.

@@ -1,7 +1,7 @@
 // ondraCore's wide printf: the formats of the host's exception messages.
 #include "hosts/workflow/wide_format.h"
 
-#include "platform/wide_printf.h"
+#include "text/wide_printf.h"
 
 namespace ondra {
 
@@ -9,7 +9,7 @@ void AppendFormatV(WideString& out, const WideChar* format, va_list args) {
   const WideChar* failedAt = nullptr;
   // Past a conversion this host does not know the arguments can no longer be
   // matched, so the rest is kept as written.
-  if (!platform::FormatWideV(out, format, args, &failedAt) && failedAt != nullptr) out.append(failedAt);
+  if (!unicode::FormatWideV(out, format, args, &failedAt) && failedAt != nullptr) out.append(failedAt);
 }
 
 }  // namespace ondra

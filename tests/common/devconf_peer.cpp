@@ -6,7 +6,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/loopback_socket.h"
+#include "platform/standin/loopback_socket.h"
 #include "tests/common/test_support.h"
 
 namespace testing_support {

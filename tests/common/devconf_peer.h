@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/child_process.h"
+#include "platform/standin/child_process.h"
 #include "tests/common/test_support.h"
 
 namespace testing_support {

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/loopback_socket.h"
+#include "platform/standin/loopback_socket.h"
 
 namespace testing_support {
 

@@ -1,4 +1,4 @@
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "tests/common/test_support.h"
 
 namespace testing_support {

@@ -11,10 +11,11 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/child_process.h"
-#include "platform/machine_root.h"
+#include "platform/standin/child_process.h"
+#include "platform/files.h"
 #include "platform/module_path.h"
-#include "platform/utf.h"
+#include "platform/standin/child_process.h"
+#include "text/utf.h"
 
 namespace testing_support {
 
@@ -115,7 +116,7 @@ std::string CopyThisProgram(const std::string& dir, const std::string& name) {
   const WideString self = platform::ExecutablePath(kMaxPathUnits);
   if (self.empty()) throw std::runtime_error("the running program's path is unknown");
   const std::string path = dir + "/" + ProgramFileName(name);
-  WriteFile(path, ReadFile(platform::Utf16ToUtf8(self.data(), self.size())));
+  WriteFile(path, ReadFile(unicode::Utf16ToUtf8(self.data(), self.size())));
   MakeExecutable(path);
   return path;
 }

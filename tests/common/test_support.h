@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/child_process.h"
+#include "platform/standin/child_process.h"
 
 namespace testing_support {
 

@@ -5,14 +5,14 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "platform/utf.h"
+#include "text/utf.h"
 #include "tests/common/test_support.h"
 
 namespace testing_support {
 namespace {
 
 std::wstring Wide(const std::string& text) {
-  return platform::Utf8ToUtf16(text.data(), text.size());
+  return unicode::Utf8ToUtf16(text.data(), text.size());
 }
 
 }  // namespace

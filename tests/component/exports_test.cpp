@@ -7,15 +7,13 @@
 
 #include "component/exports.h"
 #include "platform/registry.h"
-#include "platform/shared_library.h"
-#include "platform/utf.h"
+#include "platform/standin/shared_library.h"
 #include "tests/component/test_context.h"
 #include "tests/common/test_support.h"
 
 namespace {
 
 using component_test::TestContext;
-using platform::SharedLibrarySymbol;
 using testing_support::RealPath;
 using testing_support::RunProcess;
 
@@ -27,8 +25,8 @@ const std::string kLibrary =
 const std::string kHost =
     testing_support::ToSystemSeparators(testing_support::BuildDir() + "/" + DROVEMARK_HOST);
 
-// Loads the library as a host does; null with the reason in `error`.
-void* Load(std::string* error) { return platform::LoadSharedLibrary(kLibrary, error); }
+// Loads the library as a host does; not loaded, with the reason in `error`.
+platform::SharedLibrary Load(std::string* error) { return platform::SharedLibrary(kLibrary, error); }
 
 TEST(ComponentExports, OnlyTheThreeEntryPointsAreExported) {
   std::vector<std::string> exported;
@@ -41,19 +39,14 @@ class LoadedComponent : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    handle_ = Load(&error);
-    ASSERT_NE(handle_, nullptr) << error;
-    registerServer_ =
-        reinterpret_cast<DllRegisterServerFn>(SharedLibrarySymbol(handle_, "DllRegisterServer"));
-    unregisterServer_ =
-        reinterpret_cast<DllRegisterServerFn>(SharedLibrarySymbol(handle_, "DllUnregisterServer"));
-    createInstance_ =
-        reinterpret_cast<DllCreateInstanceFn>(SharedLibrarySymbol(handle_, "DllCreateInstance"));
+    library_ = Load(&error);
+    ASSERT_TRUE(library_.is_loaded()) << error;
+    registerServer_ = reinterpret_cast<DllRegisterServerFn>(library_.Symbol("DllRegisterServer"));
+    unregisterServer_ = reinterpret_cast<DllRegisterServerFn>(library_.Symbol("DllUnregisterServer"));
+    createInstance_ = reinterpret_cast<DllCreateInstanceFn>(library_.Symbol("DllCreateInstance"));
     ASSERT_TRUE(registerServer_ && unregisterServer_ && createInstance_);
   }
-  void TearDown() override {
-    if (handle_ != nullptr) platform::UnloadSharedLibrary(handle_);
-  }
+  void TearDown() override { library_.Unload(); }
 
   std::string Root() const { return root_.path(); }
   testing_support::ProcessResult HostList() const {
@@ -64,7 +57,7 @@ class LoadedComponent : public ::testing::Test {
 
   testing_support::TempDir root_;
   testing_support::ScopedRoot scoped_{root_.path()};
-  void* handle_ = nullptr;
+  platform::SharedLibrary library_;
   DllRegisterServerFn registerServer_ = nullptr;
   DllRegisterServerFn unregisterServer_ = nullptr;
   DllCreateInstanceFn createInstance_ = nullptr;
@@ -138,13 +131,13 @@ TEST(ComponentLifecycle, LoadingCreatingManyInstancesAndUnloadingLeavesNothingBe
   ASSERT_EQ(DetectorsNamed(kProgId), 0u);
   for (int round = 0; round < 3; ++round) {
     std::string error;
-    void* handle = Load(&error);
-    ASSERT_NE(handle, nullptr) << error;
+    platform::SharedLibrary library = Load(&error);
+    ASSERT_TRUE(library.is_loaded()) << error;
     EXPECT_TRUE(CZetLibraryUtils::IsClassAvailable(kProgId));
     EXPECT_NE(ondra::Class::findClass(kProgId), nullptr);
     EXPECT_EQ(DetectorsNamed(kProgId), 2u);
     auto create =
-        reinterpret_cast<DllCreateInstanceFn>(SharedLibrarySymbol(handle, "DllCreateInstance"));
+        reinterpret_cast<DllCreateInstanceFn>(library.Symbol("DllCreateInstance"));
     ASSERT_NE(create, nullptr);
     std::vector<ondra::DynamicObject*> objects;
     for (int i = 0; i < 100; ++i) {
@@ -160,7 +153,7 @@ TEST(ComponentLifecycle, LoadingCreatingManyInstancesAndUnloadingLeavesNothingBe
     EXPECT_EQ(ondra::LeakDetector::AllAlive().size(), 100u);
     for (ondra::DynamicObject* object : objects) object->release();
     EXPECT_TRUE(ondra::LeakDetector::AllAlive().empty());
-    ASSERT_TRUE(platform::UnloadSharedLibrary(handle));
+    ASSERT_TRUE(library.Unload());
     EXPECT_FALSE(CZetLibraryUtils::IsClassAvailable(kProgId));
     EXPECT_EQ(ondra::Class::findClass(kProgId), nullptr);
     EXPECT_EQ(DetectorsNamed(kProgId), 0u);

@@ -6,8 +6,8 @@
 
 #include "component/library.h"
 #include "platform/module_path.h"
-#include "platform/utf.h"
 #include "tests/component/test_context.h"
+#include "text/utf.h"
 
 // The test program links the library's code and so plays the loaded library.
 namespace {
@@ -21,7 +21,7 @@ constexpr const char* kProgId = "Components_R_Us.ComponentX.1";
 std::string OwnPath() {
   constexpr size_t kMaxPathUnits = 260;
   const WideString path = platform::ExecutablePath(kMaxPathUnits);
-  return platform::Utf16ToUtf8(path.data(), path.size());
+  return unicode::Utf16ToUtf8(path.data(), path.size());
 }
 
 TEST(ComponentLibrary, LoadBuildsTheGlobalsAndAttachOffersTheClassToTheHost) {

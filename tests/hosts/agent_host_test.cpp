@@ -12,13 +12,13 @@
 #include "hosts/agent/agent_service.h"
 #include "hosts/agent/compose.h"
 #include "hosts/agent/transport.h"
-#include "platform/loopback_socket.h"
-#include "platform/machine_root.h"
-#include "platform/utf.h"
+#include "platform/files.h"
+#include "platform/standin/loopback_socket.h"
 #include "support/err_obj.h"
 #include "tests/hosts/serving_agent.h"
 #include "tests/service/service_test_support.h"
 #include "tests/common/test_support.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ std::string IncompleteProbe() {
   return BuildDir() + "/tests/hosts/libquorvil_probe_plugin_incomplete" + kLibrarySuffix;
 }
 
-std::string Utf8(const WideString& text) { return platform::Utf16ToUtf8(text.data(), text.size()); }
+std::string Utf8(const WideString& text) { return unicode::Utf16ToUtf8(text.data(), text.size()); }
 
 // The agent's messages with LF line ends, as on Linux: on Windows standard
 // error is written in text mode.

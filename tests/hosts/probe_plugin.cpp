@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "platform/fault_translator.h"
-#include "platform/utf.h"
 #include "plugin/exports.h"
 #include "support/err_obj.h"
 #include "support/err_report.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ std::string Hex(const char* bytes, size_t size) {
 }
 
 std::string Hex(const WideString& text) {
-  const std::string utf8 = platform::Utf16ToUtf8(text.data(), text.size());
+  const std::string utf8 = unicode::Utf16ToUtf8(text.data(), text.size());
   return Hex(utf8.data(), utf8.size());
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/child_process.h"
+#include "platform/standin/child_process.h"
 
 namespace agent_test {
 

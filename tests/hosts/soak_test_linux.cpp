@@ -13,7 +13,7 @@
 
 #include "hosts/agent/compose.h"
 #include "hosts/agent/transport.h"
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "tests/common/devconf_peer.h"
 #include "tests/service/service_test_support.h"
 #include "tests/common/test_support.h"

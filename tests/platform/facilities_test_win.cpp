@@ -9,13 +9,12 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/clock.h"
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "platform/module_path.h"
 #include "platform/named_event.h"
-#include "platform/net_adapters.h"
+#include "platform/network.h"
+#include "platform/process.h"
 #include "platform/registry.h"
-#include "platform/system_error.h"
 #include "support/machine_id.h"
 #include "tests/common/test_support.h"
 
@@ -57,16 +56,16 @@ TEST(WinRegistry, ValuesRoundTripThroughTheRegistryWithTheirTypes) {
 }
 
 TEST(WinNamedEvent, SecondUserWaitsUntilFirstSetsTheEvent) {
-  platform::NamedEventHandle* first = platform::OpenOrCreateNamedEvent("h_QuorvilWinTestLock");
-  platform::NamedEventHandle* second = platform::OpenOrCreateNamedEvent("h_QuorvilWinTestLock");
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  ASSERT_TRUE(platform::WaitNamedEvent(first));  // created signalled
+  platform::NamedEvent first("h_QuorvilWinTestLock");
+  platform::NamedEvent second("h_QuorvilWinTestLock");
+  ASSERT_TRUE(first.is_open());
+  ASSERT_TRUE(second.is_open());
+  ASSERT_TRUE(first.Wait());  // created signalled
   testing_support::Deadline deadline("SecondUserWaitsUntilFirstSetsTheEvent", 20);
   std::atomic<bool> released{false};
   std::atomic<bool> enteredAfterRelease{false};
   std::thread waiter([&] {
-    enteredAfterRelease = platform::WaitNamedEvent(second) && released;
+    enteredAfterRelease = second.Wait() && released;
   });
   // Taken while held: a wait that does not block finds it unsignalled.
   const HANDLE probe = ::OpenEventW(SYNCHRONIZE, FALSE, L"h_QuorvilWinTestLock");
@@ -76,13 +75,11 @@ TEST(WinNamedEvent, SecondUserWaitsUntilFirstSetsTheEvent) {
     ::CloseHandle(probe);
   }
   released = true;
-  EXPECT_TRUE(platform::SetNamedEvent(first));
+  EXPECT_TRUE(first.Set());
   waiter.join();
   EXPECT_TRUE(enteredAfterRelease.load());
-  EXPECT_TRUE(platform::SetNamedEvent(second));
-  platform::CloseNamedEvent(first);
-  platform::CloseNamedEvent(second);
-  EXPECT_EQ(platform::OpenOrCreateNamedEvent("bad\\name"), nullptr);
+  EXPECT_TRUE(second.Set());
+  EXPECT_FALSE(platform::NamedEvent("bad\\name").is_open());
 }
 
 TEST(WinModulePath, ExecutablePathNamesThisProgramWithBackslashes) {

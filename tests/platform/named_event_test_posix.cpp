@@ -11,7 +11,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "platform/registry.h"
 #include "support/named_lock.h"
 #include "tests/common/test_support.h"
@@ -24,20 +24,19 @@ using testing_support::TempDir;
 TEST(NamedEvent, FirstUserFindsItSignalled) {
   TempDir dir;
   ScopedRoot root(dir.path());
-  platform::NamedEventHandle* h = platform::OpenOrCreateNamedEvent("h_Proxylock");
-  ASSERT_NE(h, nullptr);
-  EXPECT_TRUE(platform::WaitNamedEvent(h));
-  EXPECT_TRUE(platform::SetNamedEvent(h));
-  platform::CloseNamedEvent(h);
+  platform::NamedEvent h("h_Proxylock");
+  ASSERT_TRUE(h.is_open());
+  EXPECT_TRUE(h.Wait());
+  EXPECT_TRUE(h.Set());
   EXPECT_TRUE(testing_support::FileExists(dir.path() + "/events/h_Proxylock"));
 }
 
 TEST(NamedEvent, NamesThatAreNotPlainFileNamesAreRefused) {
   TempDir dir;
   ScopedRoot root(dir.path());
-  EXPECT_EQ(platform::OpenOrCreateNamedEvent(""), nullptr);
-  EXPECT_EQ(platform::OpenOrCreateNamedEvent("../x"), nullptr);
-  EXPECT_FALSE(platform::WaitNamedEvent(nullptr));
+  EXPECT_FALSE(platform::NamedEvent("").is_open());
+  EXPECT_FALSE(platform::NamedEvent("../x").is_open());
+  EXPECT_FALSE(platform::NamedEvent().Wait());
 }
 
 // Whether another descriptor of the lock file could take the lock now; asks
@@ -54,23 +53,21 @@ TEST(NamedEvent, SecondThreadWaitsUntilFirstSets) {
   testing_support::Deadline deadline("SecondThreadWaitsUntilFirstSets", 20);
   TempDir dir;
   ScopedRoot root(dir.path());
-  platform::NamedEventHandle* first = platform::OpenOrCreateNamedEvent("lock");
-  ASSERT_TRUE(platform::WaitNamedEvent(first));
+  platform::NamedEvent first("lock");
+  ASSERT_TRUE(first.Wait());
   std::atomic<bool> released{false};
   std::atomic<bool> acquiredAfterRelease{false};
   std::thread other([&] {
-    platform::NamedEventHandle* second = platform::OpenOrCreateNamedEvent("lock");
-    acquiredAfterRelease = platform::WaitNamedEvent(second) && released;
-    platform::SetNamedEvent(second);
-    platform::CloseNamedEvent(second);
+    platform::NamedEvent second("lock");
+    acquiredAfterRelease = second.Wait() && released;
+    second.Set();
   });
   // Taken while held, as a descriptor of its own finds without waiting.
   EXPECT_FALSE(LockFileIsFree(dir.path() + "/events/lock"));
   released = true;
-  platform::SetNamedEvent(first);
+  first.Set();
   other.join();
   EXPECT_TRUE(acquiredAfterRelease);
-  platform::CloseNamedEvent(first);
   EXPECT_TRUE(LockFileIsFree(dir.path() + "/events/lock"));
 }
 
@@ -81,12 +78,11 @@ TEST(NamedEvent, FreshMachineRootIsOpenToOthersOnlyInTheEventsFolder) {
   const std::string machineRoot = dir.path() + "/new/root";
   ScopedRoot root(machineRoot);
   const mode_t previous = ::umask(0);
-  platform::NamedEventHandle* h = platform::OpenOrCreateNamedEvent("h_Proxylock");
+  platform::NamedEvent h("h_Proxylock");
   const bool keyMade = platform::RegKey::Create("Software\\Korvane\\LogModule",
                                                 platform::RegAccess::kAll) != nullptr;
   ::umask(previous);
-  ASSERT_NE(h, nullptr);
-  platform::CloseNamedEvent(h);
+  ASSERT_TRUE(h.is_open());
   ASSERT_TRUE(keyMade);
   auto modeOf = [](const std::string& path) {
     struct stat st {};
@@ -110,10 +106,10 @@ TEST(NamedEvent, PlantedLinkOrFifoIsRefused) {
   ASSERT_TRUE(platform::MakeDirectories(dir.path() + "/events"));
   const std::string target = dir.path() + "/victim";
   ASSERT_EQ(::symlink(target.c_str(), (dir.path() + "/events/h_Proxylock").c_str()), 0);
-  EXPECT_EQ(platform::OpenOrCreateNamedEvent("h_Proxylock"), nullptr);
+  EXPECT_FALSE(platform::NamedEvent("h_Proxylock").is_open());
   EXPECT_FALSE(testing_support::FileExists(target));
   testing_support::WriteFile(target, "settings");
-  EXPECT_EQ(platform::OpenOrCreateNamedEvent("h_Proxylock"), nullptr);
+  EXPECT_FALSE(platform::NamedEvent("h_Proxylock").is_open());
   {
     NamedLockGuard guard(WIDE("h_Proxylock"));
     EXPECT_FALSE(guard.held());
@@ -122,7 +118,7 @@ TEST(NamedEvent, PlantedLinkOrFifoIsRefused) {
   EXPECT_EQ(testing_support::ReadFile(target), "settings");
 
   ASSERT_EQ(::mkfifo((dir.path() + "/events/h_TryGetIpLock_uuid").c_str(), 0666), 0);
-  EXPECT_EQ(platform::OpenOrCreateNamedEvent("h_TryGetIpLock_uuid"), nullptr);
+  EXPECT_FALSE(platform::NamedEvent("h_TryGetIpLock_uuid").is_open());
   // Other names still lock.
   NamedLockGuard other(WIDE("lock"));
   EXPECT_TRUE(other.held());
@@ -136,8 +132,8 @@ TEST(NamedEvent, HolderKilledWithSigkillFreesTheLock) {
   ASSERT_EQ(::pipe(ready), 0);
   pid_t child = ::fork();
   if (child == 0) {
-    platform::NamedEventHandle* h = platform::OpenOrCreateNamedEvent("h_TryGetIpLock_uuid");
-    platform::WaitNamedEvent(h);
+    platform::NamedEvent h("h_TryGetIpLock_uuid");
+    h.Wait();
     char c = 'x';
     (void)!::write(ready[1], &c, 1);
     ::pause();
@@ -148,10 +144,9 @@ TEST(NamedEvent, HolderKilledWithSigkillFreesTheLock) {
   ::kill(child, SIGKILL);
   int status = 0;
   ::waitpid(child, &status, 0);
-  platform::NamedEventHandle* h = platform::OpenOrCreateNamedEvent("h_TryGetIpLock_uuid");
-  EXPECT_TRUE(platform::WaitNamedEvent(h));
-  platform::SetNamedEvent(h);
-  platform::CloseNamedEvent(h);
+  platform::NamedEvent h("h_TryGetIpLock_uuid");
+  EXPECT_TRUE(h.Wait());
+  h.Set();
   ::close(ready[0]);
   ::close(ready[1]);
 }

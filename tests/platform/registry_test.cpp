@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include "platform/machine_root.h"
-#include "tests/test_support.h"
+#include "platform/files.h"
+#include "tests/read_only_medium.h"
+#include "tests/common/test_support.h"
 
 namespace {
 
@@ -88,13 +87,26 @@ TEST(Registry, SubkeysAreListedAndDeletedWhole) {
   EXPECT_EQ(RegKey::Open("Software\\Z", RegAccess::kRead), nullptr);
 }
 
-TEST(Registry, UnwritableKeyCannotBeOpenedForWriting) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
+// A key on a read-only medium is read but neither written nor made; keys
+// elsewhere are written as before.
+TEST(Registry, KeyOnAReadOnlyMediumIsReadButNeitherWrittenNorMade) {
   TempDir dir;
   ScopedRoot root(dir.path());
-  ASSERT_NE(RegKey::Create("Software\\RO", RegAccess::kWrite), nullptr);
-  ::chmod((dir.path() + "/registry/HKEY_LOCAL_MACHINE/Software/RO").c_str(), 0555);
+  auto key = RegKey::Create("Software\\RO", RegAccess::kAll);
+  ASSERT_NE(key, nullptr);
+  ASSERT_TRUE(key->SetValue("V", platform::kRegSz, "a", 1));
+  testing_support::ReadOnlyMedium medium({dir.path() + "/registry/HKEY_LOCAL_MACHINE/Software/RO"});
   EXPECT_EQ(RegKey::Open("Software\\RO", RegAccess::kWrite), nullptr);
+  EXPECT_EQ(RegKey::Create("Software\\RO\\Sub", RegAccess::kAll), nullptr);
+  EXPECT_FALSE(key->SetValue("V", platform::kRegSz, "b", 1));
+  EXPECT_FALSE(key->SetValue("W", platform::kRegSz, "b", 1));
+  auto read = RegKey::Open("Software\\RO", RegAccess::kRead);
+  ASSERT_NE(read, nullptr);
+  std::vector<uint8_t> data;
+  ASSERT_TRUE(read->QueryValue("V", &data));
+  EXPECT_EQ(data, std::vector<uint8_t>{'a'});
+  EXPECT_FALSE(read->HasValue("W"));
+  EXPECT_NE(RegKey::Create("Software\\RW", RegAccess::kWrite), nullptr);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/utf.h"
+#include "text/utf.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@ std::string Bytes(std::initializer_list<int> list) {
   return s;
 }
 
-WideString Decode(const std::string& s) { return platform::Utf8ToUtf16(s.data(), s.size()); }
-std::string Encode(const WideString& w) { return platform::Utf16ToUtf8(w.data(), w.size()); }
+WideString Decode(const std::string& s) { return unicode::Utf8ToUtf16(s.data(), s.size()); }
+std::string Encode(const WideString& w) { return unicode::Utf16ToUtf8(w.data(), w.size()); }
 
 TEST(Utf, EncodesBmpAndSupplementaryCharacters) {
   EXPECT_EQ(Encode(WIDE("")), "");
@@ -75,11 +75,11 @@ TEST(Utf, ValidityAndSafeCutsAgreeWithTheConverter) {
     for (size_t offset = 0; offset < 40; ++offset) {
       const std::string text = std::string(offset, 'a') + sequence + std::string(70 - offset, 'b');
       const bool converts = Encode(Decode(text)) == text;
-      EXPECT_EQ(platform::IsUtf8(text.data(), text.size()), converts) << offset;
-      EXPECT_EQ(platform::IsUtf8(text.data(), offset + sequence.size()), converts) << offset;
+      EXPECT_EQ(unicode::IsUtf8(text.data(), text.size()), converts) << offset;
+      EXPECT_EQ(unicode::IsUtf8(text.data(), offset + sequence.size()), converts) << offset;
       // Cut anywhere, moved back to a safe end, the halves convert as the whole.
       for (size_t cut = offset; cut <= offset + sequence.size() + 1; ++cut) {
-        const size_t end = platform::Utf8SafeEnd(text.data(), cut);
+        const size_t end = unicode::Utf8SafeEnd(text.data(), cut);
         ASSERT_LE(end, cut);
         EXPECT_GE(end + 3, cut);
         EXPECT_EQ(Decode(text.substr(0, end)) + Decode(text.substr(end)), Decode(text)) << offset << " " << cut;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "tests/plugin/part_command.h"
 #include "tests/common/test_support.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "plugin/exports.h"
 #include "support/log_module.h"
 #include "support/text_conversion.h"

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "plugin/template_op.h"
 #include "support/log_module.h"
 #include "support/text_conversion.h"

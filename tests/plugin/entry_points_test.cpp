@@ -4,13 +4,13 @@
 
 #include <regex>
 
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "platform/registry.h"
-#include "platform/utf.h"
+#include "platform/standin/shared_library.h"
 #include "plugin/exports.h"
 #include "support/err_obj.h"
 #include "tests/plugin/recording_host.h"
-#include "platform/shared_library.h"
+#include "platform/standin/shared_library.h"
 #include "tests/common/test_support.h"
 
 namespace {
@@ -99,16 +99,15 @@ class LoadedPlugin : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     std::string error;
-    handle_ = platform::LoadSharedLibrary(testing_support::PluginPath(), &error);
-    ASSERT_NE(handle_, nullptr) << error;
-    post_ = reinterpret_cast<QuorvilPostCommand>(
-        platform::SharedLibrarySymbol(handle_, "PostCommand"));
+    library_ = platform::SharedLibrary(testing_support::PluginPath(), &error);
+    ASSERT_TRUE(library_.is_loaded()) << error;
+    post_ = reinterpret_cast<QuorvilPostCommand>(library_.Symbol("PostCommand"));
     ASSERT_NE(post_, nullptr);
   }
-  static void* handle_;
+  static platform::SharedLibrary library_;
   static QuorvilPostCommand post_;
 };
-void* LoadedPlugin::handle_ = nullptr;
+platform::SharedLibrary LoadedPlugin::library_;
 QuorvilPostCommand LoadedPlugin::post_ = nullptr;
 
 TEST_F(LoadedPlugin, UnhandledCommandFollowsTheCallingOrderWithoutSetResult) {

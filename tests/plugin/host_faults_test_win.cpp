@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/shared_library.h"
+#include "platform/standin/shared_library.h"
 #include "plugin/exports.h"
 #include "support/err_obj.h"
 #include "tests/plugin/recording_host.h"
@@ -139,10 +139,9 @@ uint32_t CodeOf(QuorvilPostCommand post, RecordingHost& host) {
 
 TEST(HostFaults, HostKeepsItsHandledFaultsAndCommandFaultsStillArriveAsErrObj) {
   std::string error;
-  void* library = platform::LoadSharedLibrary(testing_support::PluginPath(), &error);
-  ASSERT_NE(library, nullptr) << error;
-  auto post =
-      reinterpret_cast<QuorvilPostCommand>(platform::SharedLibrarySymbol(library, "PostCommand"));
+  const platform::SharedLibrary library(testing_support::PluginPath(), &error);
+  ASSERT_TRUE(library.is_loaded()) << error;
+  auto post = reinterpret_cast<QuorvilPostCommand>(library.Symbol("PostCommand"));
   ASSERT_NE(post, nullptr);
 
   // In the host's callback, during the command.

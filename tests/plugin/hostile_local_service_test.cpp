@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "tests/common/devconf_peer.h"
 #include "tests/service/hostile_peer.h"
 #include "tests/service/measured_run.h"

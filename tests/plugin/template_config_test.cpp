@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "platform/child_process.h"
+#include "platform/standin/child_process.h"
 #include "tests/common/devconf_peer.h"
 #include "tests/common/test_support.h"
 

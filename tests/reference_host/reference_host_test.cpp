@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/shared_library.h"
+#include "platform/standin/shared_library.h"
 #include "tests/common/devconf_peer.h"
 #include "tests/reference_host/host_system.h"
 #include "tests/service/hostile_peer.h"
@@ -243,15 +243,13 @@ class ReferenceHost : public ::testing::Test {
         << "the host must start as a host does, with the default SIGPIPE disposition";
     reference_host::PrepareMachine();
     std::string error;
-    library_ = platform::LoadSharedLibrary(testing_support::PluginPath(), &error);
-    ASSERT_NE(library_, nullptr) << error;
-    post_ = reinterpret_cast<PostCommandEntry>(
-        platform::SharedLibrarySymbol(library_, "PostCommand"));
+    library_ = platform::SharedLibrary(testing_support::PluginPath(), &error);
+    ASSERT_TRUE(library_.is_loaded()) << error;
+    post_ = reinterpret_cast<PostCommandEntry>(library_.Symbol("PostCommand"));
     ASSERT_NE(post_, nullptr);
   }
   static void TearDownTestSuite() {
-    if (library_ != nullptr) platform::UnloadSharedLibrary(library_);
-    library_ = nullptr;
+    library_.Unload();
   }
 
   void SetUp() override {
@@ -284,12 +282,12 @@ class ReferenceHost : public ::testing::Test {
     return at == std::string::npos ? "?" : xIn.substr(at + 10, xIn.find('<', at + 10) - at - 10);
   }
 
-  static void* library_;
+  static platform::SharedLibrary library_;
   static PostCommandEntry post_;
   testing_support::DevconfPeer server_{0};
 };
 
-void* ReferenceHost::library_ = nullptr;
+platform::SharedLibrary ReferenceHost::library_;
 PostCommandEntry ReferenceHost::post_ = nullptr;
 
 const char kCommandText[] = "<TemplateConfig><ScheduleId>42</ScheduleId></TemplateConfig>";
@@ -303,7 +301,7 @@ bool EndsWithLine(const std::string& log, const std::string& message) {
 TEST_F(ReferenceHost, EveryOtherEntryPointAnswersZero) {
   for (const char* name :
        {"InitModule", "UninitModule", "GetInfo", "RunTimeRoutine", "GetPluginVersion", "SetDbg"}) {
-    auto entry = reinterpret_cast<EntryPoint>(platform::SharedLibrarySymbol(library_, name));
+    auto entry = reinterpret_cast<EntryPoint>(library_.Symbol(name));
     ASSERT_NE(entry, nullptr) << name;
     EXPECT_EQ(entry(), 0) << name;
   }

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
+#include "platform/process.h"
 #include "service/call_set.h"
 #include "service/local_address.h"
 #include "support/text_conversion.h"

@@ -7,7 +7,7 @@
 
 #include "OtherServiceH.h"
 #include "OtherService.nsmap"
-#include "platform/shared_library.h"
+#include "platform/standin/shared_library.h"
 #include "platform/wide.h"
 #include "tests/service/service_test_support.h"
 #include "tests/common/test_support.h"
@@ -45,9 +45,9 @@ TEST(ServiceIsolation, HostCallUsesTheHostsOwnTableAndHeader) {
 
 TEST(ServiceIsolation, LoadedServiceCodeSendsItsOwnNamespacesAndHeader) {
   std::string error;
-  void* module = platform::LoadSharedLibrary(ModulePath(), &error);
-  ASSERT_NE(module, nullptr) << error;
-  auto call = reinterpret_cast<ModuleCallSetFn>(platform::SharedLibrarySymbol(module, "ModuleCallSet"));
+  const platform::SharedLibrary module(ModulePath(), &error);
+  ASSERT_TRUE(module.is_loaded()) << error;
+  auto call = reinterpret_cast<ModuleCallSetFn>(module.Symbol("ModuleCallSet"));
   ASSERT_NE(call, nullptr);
 
   CapturePeer peer;
@@ -67,7 +67,6 @@ TEST(ServiceIsolation, LoadedServiceCodeSendsItsOwnNamespacesAndHeader) {
   EXPECT_EQ(ElementText(body, "wsa:To"), peer.Url());
   EXPECT_TRUE(HasElement(body, "wsa:MessageID"));
   EXPECT_EQ(ElementText(body, "soap:xIn"), "&lt;Doc/&gt;");
-  platform::UnloadSharedLibrary(module);
 }
 
 TEST(ServiceIsolation, LoadedModuleExportsNoGsoapSymbols) {

@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "platform/child_process.h"
+#include "platform/standin/child_process.h"
 #include "tests/common/test_support.h"
 
 namespace service_test {

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/host_addresses.h"
-#include "platform/machine_root.h"
-#include "platform/program.h"
+#include "platform/files.h"
+#include "platform/network.h"
+#include "platform/standin/program.h"
 #include "service/local_address.h"
 #include "tests/common/test_support.h"
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/machine_root.h"
+#include "platform/files.h"
 #include "platform/registry.h"
 #include "tests/common/test_support.h"
 

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "platform/machine_root.h"
-#include "platform/net_adapters.h"
+#include "platform/files.h"
+#include "platform/network.h"
 #include "platform/registry.h"
 #include "support/text_conversion.h"
 #include "tests/common/test_support.h"

@@ -11,9 +11,9 @@
 #include "platform/module_path.h"
 #include "support/module_dir.h"
 #include "support/named_lock.h"
-#include "platform/utf.h"
 #include "support/text_conversion.h"
 #include "tests/common/test_support.h"
+#include "text/utf.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ template <typename Work>
 int AlongsideSecondProcess(const std::string& probe, const std::string& dir, Work work) {
   constexpr size_t kMaxPathUnits = 32768;
   const WideString self = platform::ExecutablePath(kMaxPathUnits);
-  const std::string program = platform::Utf16ToUtf8(self.data(), self.size());
+  const std::string program = unicode::Utf16ToUtf8(self.data(), self.size());
   const std::string ready = dir + "/ready";
   int code = -1;
   std::thread child([&] {
@@ -139,7 +139,7 @@ TEST(NamedLock, UnopenableEventRunsTheWorkUnguarded) {
   testing_support::TempDir dir;
   testing_support::WriteFile(dir.path() + "/events", "a file where the folder should be");
   testing_support::ScopedRoot root(dir.path());
-  EXPECT_EQ(OpenNamedLock(WIDE("h_Proxylock")), nullptr);
+  EXPECT_FALSE(OpenNamedLock(WIDE("h_Proxylock")).is_open());
   NamedLockGuard guard(WIDE("h_Proxylock"));
   EXPECT_FALSE(guard.held());
 }

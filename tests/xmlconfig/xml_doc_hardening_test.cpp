@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/utf.h"
 #include "support/text_conversion.h"
+#include "text/utf.h"
 #include "xmlconfig/xml_config.h"
-#include "xmlconfig/xml_encoding.h"
 #include "xmlconfig/xml_doc.h"
+#include "xmlconfig/xml_encoding.h"
 
 namespace {
 
@@ -133,7 +133,7 @@ void ExpectSameAsPlainParse(const std::vector<WideString>& documents,
     if (declared.empty() || NamesUtf8(declared)) {
       EXPECT_EQ(DumpBytes(xml.doc), expected[i]) << bytes;
     }
-    EXPECT_EQ(xml.Dump(), platform::Utf8ToUtf16(expected[i].data(), expected[i].size()));
+    EXPECT_EQ(xml.Dump(), unicode::Utf8ToUtf16(expected[i].data(), expected[i].size()));
   }
 }
 

@@ -1,8 +1,0 @@
-#include "platform/socket_send.h"
-
-namespace platform {
-
-// Windows Sockets raise no signal for a closed peer; the send just fails.
-int SendFlagsWithoutSignal() { return 0; }
-
-}  // namespace platform
