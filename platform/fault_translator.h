@@ -22,14 +22,15 @@ using FaultTranslator = void (*)(unsigned int code, ExceptionPointers* pointers)
 
 // Installs the translator on the calling thread and answers the previous one.
 // On a thread with a translator, a synchronous SIGSEGV, SIGBUS, SIGFPE or SIGILL
-// is thrown through it; on any other thread the fault runs its previous course.
+// of a FaultScope or of this module is thrown through it; any other fault runs
+// its previous course.
 FaultTranslator SetFaultTranslator(FaultTranslator translator);
 
 // Marks the calling thread as running a command of the plug-in for the
 // scope's lifetime; scopes nest and end with the unwinding of an exception.
-// On Windows a fault is translated only inside such a scope or when it lies in
-// the module that carries this layer: the host's own faults elsewhere keep
-// their handlers. On POSIX systems the scope changes nothing.
+// A fault is translated only inside such a scope or when it lies in the module
+// that carries this layer: the host's own faults elsewhere keep their
+// handlers.
 class FaultScope {
  public:
   FaultScope();

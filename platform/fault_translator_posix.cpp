@@ -1,10 +1,12 @@
 #include "platform/fault_translator.h"
 
+#include <link.h>
 #include <pthread.h>
 #include <signal.h>
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,6 +20,7 @@ struct sigaction g_previous[NSIG];
 pthread_once_t g_installOnce = PTHREAD_ONCE_INIT;
 
 thread_local FaultTranslator t_translator = nullptr;
+thread_local int t_scopeDepth = 0;
 thread_local bool t_altStackReady = false;
 thread_local ExceptionRecordInfo t_record;
 thread_local ExceptionPointers t_pointers;
@@ -66,6 +69,46 @@ uintptr_t StackPointer(const void* context) {
   return 0;
 #endif
 }
+
+uintptr_t ProgramCounter(const void* context) {
+  const auto* uc = static_cast<const ucontext_t*>(context);
+  if (uc == nullptr) return 0;
+#if defined(__x86_64__)
+  return static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
+#elif defined(__i386__)
+  return static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_EIP]);
+#elif defined(__aarch64__)
+  return static_cast<uintptr_t>(uc->uc_mcontext.pc);
+#else
+  return 0;
+#endif
+}
+
+// The loaded segments of the object that carries this code, found when the
+// handlers are installed: the handler may not ask the loader, which locks.
+struct ModuleBounds {
+  uintptr_t low = 0;
+  uintptr_t high = 0;
+};
+ModuleBounds g_self;
+
+int FindSelf(struct dl_phdr_info* info, size_t, void* data) {
+  const auto self = reinterpret_cast<uintptr_t>(data);
+  ModuleBounds bounds;
+  bounds.low = UINTPTR_MAX;
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+    if (segment.p_type != PT_LOAD) continue;
+    const uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+    if (start < bounds.low) bounds.low = start;
+    if (start + segment.p_memsz > bounds.high) bounds.high = start + segment.p_memsz;
+  }
+  if (self < bounds.low || self >= bounds.high) return 0;
+  g_self = bounds;
+  return 1;
+}
+
+bool InThisModule(uintptr_t pc) { return pc >= g_self.low && pc < g_self.high; }
 
 // An overflow faults inside the reservation (its guard, or the part of the
 // main thread's stack the kernel would not grow into), or, when one frame is
@@ -137,7 +180,12 @@ void RunPrevious(int sig, siginfo_t* info, void* context, bool synchronous) {
 void OnFault(int sig, siginfo_t* info, void* context) {
   const bool synchronous = info != nullptr && info->si_code > 0;
   FaultTranslator translator = t_translator;
-  if (translator == nullptr || !synchronous) {
+  // As under _set_se_translator, whose faults are those that meet the
+  // plug-in's C++ frames: a fault of the host's own code after a command
+  // takes the host's course, and is not thrown through frames that cannot
+  // catch it.
+  const bool ours = t_scopeDepth > 0 || InThisModule(ProgramCounter(context));
+  if (translator == nullptr || !synchronous || !ours) {
     RunPrevious(sig, info, context, synchronous);
     return;
   }
@@ -156,6 +204,7 @@ void OnFault(int sig, siginfo_t* info, void* context) {
 }
 
 void InstallHandlers() {
+  dl_iterate_phdr(FindSelf, reinterpret_cast<void*>(&InThisModule));
   for (int sig : kSignals) {
     struct sigaction sa {};
     sa.sa_sigaction = OnFault;
@@ -224,9 +273,7 @@ FaultTranslator SetFaultTranslator(FaultTranslator translator) {
   return previous;
 }
 
-// A thread with a translator translates its faults wherever they happen; the
-// scope matters only on Windows, where the host handles faults of its own.
-FaultScope::FaultScope() = default;
-FaultScope::~FaultScope() = default;
+FaultScope::FaultScope() { ++t_scopeDepth; }
+FaultScope::~FaultScope() { --t_scopeDepth; }
 
 }  // namespace platform

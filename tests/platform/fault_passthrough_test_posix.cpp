@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <thread>
 
 #include "platform/fault_translator.h"
@@ -33,6 +34,14 @@ void HostHandler(int sig) {
 void SendSegv() { ::kill(::getpid(), SIGSEGV); }
 void RaiseSegv() { ::raise(SIGSEGV); }
 void FaultOnAThreadWithoutACommand() { std::thread(WriteNull).join(); }
+// A fault in code of another module (the C library), as the host's own code
+// would meet it after a command has returned; and the same during a command.
+size_t (*volatile g_strlen)(const char*) = std::strlen;
+void FaultInAnotherModule() { g_strlen(reinterpret_cast<const char*>(g_null)); }
+void FaultInAnotherModuleDuringACommand() {
+  platform::FaultScope command;
+  if (CodeOf(FaultInAnotherModule) == platform::kExceptionAccessViolation) ::_exit(3);
+}
 
 // The host sets its SIGSEGV disposition, runs a command on this thread (which
 // installs the translator, as PostCommand does), then meets `signal`.
@@ -53,6 +62,8 @@ TEST(FaultPassthroughDeathTest, SignalsThatAreNoFaultsOfACommandTakeTheHostsCour
   // The host's handler, installed before the plug-in's, still sees both.
   EXPECT_EXIT(Host(HostHandler, SendSegv), ExitedWithCode(SIGSEGV), "host handler");
   EXPECT_EXIT(Host(HostHandler, FaultOnAThreadWithoutACommand), ExitedWithCode(SIGSEGV), "host handler");
+  EXPECT_EXIT(Host(HostHandler, FaultInAnotherModule), ExitedWithCode(SIGSEGV), "host handler");
+  EXPECT_EXIT(Host(HostHandler, FaultInAnotherModuleDuringACommand), ExitedWithCode(3), "");
   // A sent signal the host ignores stays ignored.
   EXPECT_EXIT(
       {
