@@ -103,8 +103,10 @@ bool ParseLoopbackUrl(const std::string& url, LoopbackUrl* parsed, std::string* 
 bool Exchange(const LoopbackUrl& url, const std::string& request, std::string* response,
               std::string* error) {
   using namespace platform;
-  const Socket socket = Connect(url.host, url.port, "cannot connect to " + url.hostHeader, error);
-  if (socket == kNoSocket) return false;
+  const OwnedSocket connection =
+      Connect(url.host, url.port, "cannot connect to " + url.hostHeader, error);
+  if (!connection.is_open()) return false;
+  const Socket socket = connection.get();
   bool ok = SendAll(socket, request);
   if (!ok) *error = SocketFailure("cannot send the request");
   // The request is whole: a server reading to the end of input stops there.
@@ -125,6 +127,5 @@ bool Exchange(const LoopbackUrl& url, const std::string& request, std::string* r
     if (n <= 0) break;
     response->append(buffer, static_cast<size_t>(n));
   }
-  CloseSocket(socket);
   return ok;
 }

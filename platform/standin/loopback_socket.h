@@ -9,24 +9,51 @@
 
 namespace platform {
 
-// Pointer-sized: a Winsock SOCKET is 64 bits in a 64-bit build.
+// A socket as the operations below take it, borrowed: one of OwnedSocket's,
+// or one the gSOAP runtime owns. Pointer-sized: a Winsock SOCKET is 64 bits
+// in a 64-bit build.
 using Socket = intptr_t;
 constexpr Socket kNoSocket = -1;
 
-// Sockets made here are not inherited by child processes, so that closing one
-// is the end of the connection for its peer, whatever the children do.
+// A socket made here, closed with the object. Sockets made here are not
+// inherited by child processes, so that closing one is the end of the
+// connection for its peer, whatever the children do.
+class OwnedSocket {
+ public:
+  OwnedSocket() = default;
+  explicit OwnedSocket(Socket socket) : socket_(socket) {}
+  ~OwnedSocket() { Close(); }
+  OwnedSocket(OwnedSocket&& other) noexcept : socket_(other.socket_) { other.socket_ = kNoSocket; }
+  OwnedSocket& operator=(OwnedSocket&& other) noexcept {
+    if (this != &other) {
+      Close();
+      socket_ = other.socket_;
+      other.socket_ = kNoSocket;
+    }
+    return *this;
+  }
+  OwnedSocket(const OwnedSocket&) = delete;
+  OwnedSocket& operator=(const OwnedSocket&) = delete;
 
-// A stream connected to an IPv4 or IPv6 literal and port, or kNoSocket with
-// the reason in `error`, `what` leading it.
-Socket Connect(const std::string& host, int port, const std::string& what, std::string* error);
+  bool is_open() const { return socket_ != kNoSocket; }
+  Socket get() const { return socket_; }
+  void Close();
+
+ private:
+  Socket socket_ = kNoSocket;
+};
+
+// A stream connected to an IPv4 or IPv6 literal and port, or none with the
+// reason in `error`, `what` leading it.
+OwnedSocket Connect(const std::string& host, int port, const std::string& what, std::string* error);
 // A socket listening on a dotted IPv4 `address` at `port` (0: the system
 // picks), which binds again past its predecessor's closed connections but
-// never shares a port with a live listener; kNoSocket when it cannot.
-Socket Listen(const std::string& address, int port);
+// never shares a port with a live listener; none when it cannot.
+OwnedSocket Listen(const std::string& address, int port);
 // The port a socket is bound to, 0 when unknown.
 int BoundPort(Socket socket);
-// The next connection of a listening socket, kNoSocket on failure.
-Socket Accept(Socket listener);
+// The next connection of a listening socket, none on failure.
+OwnedSocket Accept(Socket listener);
 
 // Bytes sent, negative once the peer has gone; never raises a signal.
 long Send(Socket socket, const char* bytes, size_t size);
@@ -43,7 +70,6 @@ int WaitReadable(Socket socket, int timeoutMs);
 int WaitWritable(Socket socket, int timeoutMs);
 // Bytes read, 0 at the end of the stream, negative on failure.
 long Receive(Socket socket, char* buffer, size_t size);
-void CloseSocket(Socket socket);
 
 // The bind flags of a server's listening socket. POSIX servers take
 // SO_REUSEADDR to bind again past their predecessor's closed connections;

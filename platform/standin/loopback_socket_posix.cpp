@@ -27,7 +27,7 @@ int Wait(Socket socket, short events, int timeoutMs) {
 
 }  // namespace
 
-Socket Connect(const std::string& host, int port, const std::string& what, std::string* error) {
+OwnedSocket Connect(const std::string& host, int port, const std::string& what, std::string* error) {
   addrinfo hints{};
   hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
   hints.ai_socktype = SOCK_STREAM;
@@ -35,22 +35,22 @@ Socket Connect(const std::string& host, int port, const std::string& what, std::
   const int lookup = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
   if (lookup != 0) {
     *error = what + ": " + ::gai_strerror(lookup);
-    return kNoSocket;
+    return OwnedSocket();
   }
   const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0 || ::connect(fd, found->ai_addr, found->ai_addrlen) != 0) {
     *error = SocketFailure(what);
     if (fd >= 0) ::close(fd);
     ::freeaddrinfo(found);
-    return kNoSocket;
+    return OwnedSocket();
   }
   ::freeaddrinfo(found);
-  return fd;
+  return OwnedSocket(fd);
 }
 
-Socket Listen(const std::string& address, int port) {
+OwnedSocket Listen(const std::string& address, int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return kNoSocket;
+  if (fd < 0) return OwnedSocket();
   int on = 1;
   ::setsockopt(fd, SOL_SOCKET, ServerBindFlags(), &on, sizeof on);
   sockaddr_in sa{};
@@ -59,9 +59,9 @@ Socket Listen(const std::string& address, int port) {
   if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
       ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 8) != 0) {
     ::close(fd);
-    return kNoSocket;
+    return OwnedSocket();
   }
-  return fd;
+  return OwnedSocket(fd);
 }
 
 int BoundPort(Socket socket) {
@@ -73,11 +73,11 @@ int BoundPort(Socket socket) {
   return 0;
 }
 
-Socket Accept(Socket listener) {
+OwnedSocket Accept(Socket listener) {
   for (;;) {
     const int fd = ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0 && errno == EINTR) continue;
-    return fd < 0 ? kNoSocket : fd;
+    return fd < 0 ? OwnedSocket() : OwnedSocket(fd);
   }
 }
 
@@ -105,7 +105,10 @@ long Receive(Socket socket, char* buffer, size_t size) {
   }
 }
 
-void CloseSocket(Socket socket) { ::close(Fd(socket)); }
+void OwnedSocket::Close() {
+  if (socket_ != kNoSocket) ::close(Fd(socket_));
+  socket_ = kNoSocket;
+}
 
 int ServerBindFlags() { return SO_REUSEADDR; }
 

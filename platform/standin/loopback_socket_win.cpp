@@ -24,10 +24,10 @@ bool StartWinsock() {
   return started;
 }
 
-Socket Owned(SOCKET s) {
-  if (s == INVALID_SOCKET) return kNoSocket;
+OwnedSocket Owned(SOCKET s) {
+  if (s == INVALID_SOCKET) return OwnedSocket();
   ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
-  return static_cast<Socket>(s);
+  return OwnedSocket(static_cast<Socket>(s));
 }
 
 int Wait(Socket socket, short events, int timeoutMs) {
@@ -37,10 +37,10 @@ int Wait(Socket socket, short events, int timeoutMs) {
 
 }  // namespace
 
-Socket Connect(const std::string& host, int port, const std::string& what, std::string* error) {
+OwnedSocket Connect(const std::string& host, int port, const std::string& what, std::string* error) {
   if (!StartWinsock()) {
     *error = what + ": Winsock cannot start";
-    return kNoSocket;
+    return OwnedSocket();
   }
   addrinfo hints{};
   hints.ai_flags = AI_NUMERICHOST;
@@ -48,33 +48,31 @@ Socket Connect(const std::string& host, int port, const std::string& what, std::
   addrinfo* found = nullptr;
   if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
     *error = SocketFailure(what);
-    return kNoSocket;
+    return OwnedSocket();
   }
-  const Socket s = Owned(::socket(found->ai_family, SOCK_STREAM, 0));
-  if (s == kNoSocket ||
-      ::connect(Native(s), found->ai_addr, static_cast<int>(found->ai_addrlen)) != 0) {
+  OwnedSocket s = Owned(::socket(found->ai_family, SOCK_STREAM, 0));
+  if (!s.is_open() ||
+      ::connect(Native(s.get()), found->ai_addr, static_cast<int>(found->ai_addrlen)) != 0) {
     *error = SocketFailure(what);
-    if (s != kNoSocket) ::closesocket(Native(s));
     ::freeaddrinfo(found);
-    return kNoSocket;
+    return OwnedSocket();
   }
   ::freeaddrinfo(found);
   return s;
 }
 
-Socket Listen(const std::string& address, int port) {
-  if (!StartWinsock()) return kNoSocket;
-  const Socket s = Owned(::socket(AF_INET, SOCK_STREAM, 0));
-  if (s == kNoSocket) return kNoSocket;
+OwnedSocket Listen(const std::string& address, int port) {
+  if (!StartWinsock()) return OwnedSocket();
+  OwnedSocket s = Owned(::socket(AF_INET, SOCK_STREAM, 0));
+  if (!s.is_open()) return s;
   // No option: Windows binds again past earlier connections by itself.
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<u_short>(port));
   if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1 ||
-      ::bind(Native(s), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-      ::listen(Native(s), 8) != 0) {
-    ::closesocket(Native(s));
-    return kNoSocket;
+      ::bind(Native(s.get()), reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+      ::listen(Native(s.get()), 8) != 0) {
+    return OwnedSocket();
   }
   return s;
 }
@@ -88,7 +86,7 @@ int BoundPort(Socket socket) {
   return 0;
 }
 
-Socket Accept(Socket listener) { return Owned(::accept(Native(listener), nullptr, nullptr)); }
+OwnedSocket Accept(Socket listener) { return Owned(::accept(Native(listener), nullptr, nullptr)); }
 
 long Send(Socket socket, const char* bytes, size_t size) {
   const int chunk = size < kMaxChunk ? static_cast<int>(size) : kMaxChunk;
@@ -108,7 +106,10 @@ long Receive(Socket socket, char* buffer, size_t size) {
   return ::recv(Native(socket), buffer, chunk, 0);
 }
 
-void CloseSocket(Socket socket) { ::closesocket(Native(socket)); }
+void OwnedSocket::Close() {
+  if (socket_ != kNoSocket) ::closesocket(Native(socket_));
+  socket_ = kNoSocket;
+}
 
 int ServerBindFlags() { return SO_EXCLUSIVEADDRUSE; }
 

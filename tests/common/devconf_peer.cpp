@@ -77,10 +77,7 @@ void DevconfPeer::Stop() {
 
 bool PortIsFree(int port) {
   std::string error;
-  const platform::Socket s = platform::Connect("127.0.0.1", port, "probe", &error);
-  if (s == platform::kNoSocket) return true;
-  platform::CloseSocket(s);
-  return false;
+  return !platform::Connect("127.0.0.1", port, "probe", &error).is_open();
 }
 
 ::testing::AssertionResult LocalServicePortIsFree() {

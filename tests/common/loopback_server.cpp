@@ -24,17 +24,16 @@ std::string HttpRequest::RequestLine() const { return head.substr(0, head.find("
 LoopbackServer::LoopbackServer(Handler serve, const std::string& address, int port)
     : serve_(std::move(serve)), address_(address) {
   listener_ = platform::Listen(address, port);
-  if (listener_ == platform::kNoSocket) {
+  if (!listener_.is_open()) {
     throw std::runtime_error("test peer cannot listen on " + address + ":" + std::to_string(port));
   }
-  port_ = platform::BoundPort(listener_);
+  port_ = platform::BoundPort(listener_.get());
   thread_ = std::thread([this] { Run(); });
 }
 
 LoopbackServer::~LoopbackServer() {
   stop_ = true;
   thread_.join();
-  platform::CloseSocket(listener_);
 }
 
 std::string LoopbackServer::Url(const std::string& path) const {
@@ -42,11 +41,9 @@ std::string LoopbackServer::Url(const std::string& path) const {
 }
 
 void LoopbackServer::Run() {
-  while (Readable(listener_)) {
-    const platform::Socket connection = platform::Accept(listener_);
-    if (connection == platform::kNoSocket) continue;
-    serve_(connection);
-    platform::CloseSocket(connection);
+  while (Readable(listener_.get())) {
+    const platform::OwnedSocket connection = platform::Accept(listener_.get());
+    if (connection.is_open()) serve_(connection.get());
   }
 }
 

@@ -52,7 +52,7 @@ class LoopbackServer {
 
   Handler serve_;
   std::string address_;
-  platform::Socket listener_ = platform::kNoSocket;
+  platform::OwnedSocket listener_;
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::thread thread_;

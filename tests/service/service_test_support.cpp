@@ -182,10 +182,8 @@ int WaitForPortFile(const std::string& path, int seconds) {
 }
 
 int ClosedPort() {
-  const platform::Socket s = platform::Listen("127.0.0.1", 0);
-  const int port = s != platform::kNoSocket ? platform::BoundPort(s) : 0;
-  if (s != platform::kNoSocket) platform::CloseSocket(s);
-  return port;
+  const platform::OwnedSocket s = platform::Listen("127.0.0.1", 0);
+  return s.is_open() ? platform::BoundPort(s.get()) : 0;
 }
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
