@@ -133,10 +133,13 @@ bool Reshape(std::unique_ptr<CXmlDoc> document, XmlDump* dump, ReshapeReport* re
   xml.SetAttribute(WIDE("Template"), WIDE("true"));
   xml.SetAttribute(WIDE("OS"), WIDE("All"));
 
-  xml.Select(WIDE("/Root/*"));
+  // The first element under Root names the kind; every one is selected only
+  // when they are to move, before the wrapper joins them.
+  xml.SelectFirst(WIDE("/Root/*"));
   const bool csc = xml.GetAttribute(WIDE("ns")) == WIDE("CSC");
   if (report != nullptr) report->csc = csc;
   if (csc) {
+    xml.Select(WIDE("/Root/*"));
     xmlNodePtr wrapper = xml.AddChild(WIDE("CSCTemplateConfig"), WIDE(""), root);
     if (wrapper != nullptr) {
       xml.SetNodeAttribute(WIDE("ns"), WIDE("CSC"), wrapper);

@@ -2,6 +2,7 @@
 
 #include <libxml/xpathInternals.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -54,17 +55,20 @@ bool IsChildPath(const std::string& expression) {
   return true;
 }
 
-xmlXPathObjectPtr SelectChildPath(xmlDocPtr doc, const std::string& expression) {
+xmlXPathObjectPtr SelectChildPath(xmlDocPtr doc, const std::string& expression, size_t most) {
   const XmlAllocationWatch watch;
   // Each step keeps the order of its parents, and children come in order
   // under each, so the set stays in document order without sorting.
   std::vector<xmlNodePtr> level;
   if (doc != nullptr) level.push_back(reinterpret_cast<xmlNodePtr>(doc));
-  for (const std::string& step : Steps(expression)) {
+  const std::vector<std::string> steps = Steps(expression);
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const size_t wanted = i + 1 == steps.size() ? most : SIZE_MAX;
     std::vector<xmlNodePtr> next;
     for (xmlNodePtr parent : level) {
-      for (xmlNodePtr child = parent->children; child != nullptr; child = child->next) {
-        if (Matches(child, step)) next.push_back(child);
+      for (xmlNodePtr child = parent->children; child != nullptr && next.size() < wanted;
+           child = child->next) {
+        if (Matches(child, steps[i])) next.push_back(child);
       }
     }
     level.swap(next);

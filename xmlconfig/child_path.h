@@ -5,6 +5,7 @@
 
 #include <libxml/xpath.h>
 
+#include <cstdint>
 #include <string>
 
 // True for "/" followed by one or more steps separated by "/", each step an
@@ -13,6 +14,8 @@
 bool IsChildPath(const std::string& expression);
 
 // The node set XPath would give for such a path on `doc`, in document order:
-// elements without a namespace for a name, any element for "*". Null when
-// libxml2 could not make it whole; an empty set when `doc` is null.
-xmlXPathObjectPtr SelectChildPath(xmlDocPtr doc, const std::string& expression);
+// elements without a namespace for a name, any element for "*"; its first
+// `most` nodes only. Null when libxml2 could not make it whole; an empty set
+// when `doc` is null.
+xmlXPathObjectPtr SelectChildPath(xmlDocPtr doc, const std::string& expression,
+                                  size_t most = SIZE_MAX);

@@ -3,6 +3,7 @@
 
 #include <libxml/parser.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -167,7 +168,11 @@ void CXmlDoc::ReleaseSelection() {
   nodeSet = nullptr;
 }
 
-int CXmlDoc::Select(const WideString& path) {
+int CXmlDoc::Select(const WideString& path) { return Select(path, SIZE_MAX); }
+
+int CXmlDoc::SelectFirst(const WideString& path) { return Select(path, 1); }
+
+int CXmlDoc::Select(const WideString& path, size_t most) {
   std::string expression = ToUtf8(path);
   const size_t name = expression.find("/name()");
   if (name != std::string::npos) expression.resize(name);
@@ -177,7 +182,7 @@ int CXmlDoc::Select(const WideString& path) {
   if (!childPath && xpathContext == nullptr) return -1;
   ReleaseSelection();
   nameMode = name != std::string::npos;
-  xpathResult = childPath ? SelectChildPath(doc, expression) : Evaluate(expression, xpathContext);
+  xpathResult = childPath ? SelectChildPath(doc, expression, most) : Evaluate(expression, xpathContext);
   if (xpathResult == nullptr) return -3;
   nodeSet = xpathResult->nodesetval;
   if (nodeSet != nullptr && nodeSet->nodeNr > 0 && nodeSet->nodeTab != nullptr) return 0;

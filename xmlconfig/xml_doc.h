@@ -29,6 +29,9 @@ class CXmlDoc {
   // -3 the expression did not evaluate. Text from "/name()" on is dropped and
   // value reads then answer node names.
   int Select(const WideString& path);
+  // Select for a caller that reads only the first node: a plain child path
+  // ("/Root/*") stops at it; any other may hold more.
+  int SelectFirst(const WideString& path);
 
   // Reads of the current selection; the empty string when there is none.
   // An index outside the selection answers the empty string too.
@@ -65,6 +68,7 @@ class CXmlDoc {
   xmlNodeSetPtr nodeSet;
 
  private:
+  int Select(const WideString& path, size_t most);
   void ReleaseSelection();
   bool SelectionInside(xmlNodePtr node) const;
 

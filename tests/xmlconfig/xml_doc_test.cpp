@@ -52,6 +52,11 @@ TEST(XmlDoc, PlainChildPathsSelectWhatXPathSelects) {
       EXPECT_EQ(xml.nodeSet->nodeNr, static_cast<int>(nodes.size())) << ToUtf8(path);
     }
     EXPECT_EQ(xml.GetValue(0), firstName) << ToUtf8(path);
+    ASSERT_EQ(xml.SelectFirst(path), walked) << ToUtf8(path);
+    if (walked == 0) {
+      EXPECT_EQ(xml.nodeSet->nodeNr, 1) << ToUtf8(path);
+      EXPECT_EQ(xml.nodeSet->nodeTab[0], nodes[0]) << ToUtf8(path);
+    }
   }
 }
 
