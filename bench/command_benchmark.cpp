@@ -394,9 +394,10 @@ int main(int argc, char** argv) {
   std::fprintf(g_report, "machine: %s, %ld cores\n", MachineName().c_str(), sysconf(_SC_NPROCESSORS_ONLN));
   std::fprintf(g_report, "command: PostCommand; floor: libxml2 parse+dump + bare Set of the reshaped\n"
               "template + bare Set of the status document; fixed: the work every command\n"
-              "does whatever its template (13 flushed log lines, the address list of both\n"
-              "calls with the proxy flag and host name under their locks, the proxy's\n"
-              "rewrite and console line); medians; peak memory of the command beyond its\n"
+              "does whatever its template (the schedule identifier read from the command\n"
+              "text, 13 flushed log lines, the address list of both calls with the proxy\n"
+              "flag and host name under their locks, the proxy's rewrite and console line,\n"
+              "the machine identity); medians; peak memory of the command beyond its\n"
               "baseline, in template sizes\n\n");
   std::fprintf(g_report, "| template | command ms | floor ms | fixed ms | ratio | ratio to floor+fixed | command ms/MB | host ms | peak memory | floor's peak |\n");
   std::fprintf(g_report, "|---------:|-----------:|---------:|---------:|------:|---------------------:|--------------:|--------:|------------:|-------------:|\n");
