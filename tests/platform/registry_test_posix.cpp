@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
-#include "tests/read_only_medium.h"
+#include "tests/common/read_only_medium.h"
 #include "tests/common/test_support.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "support/text_conversion.h"
 #include "tests/common/devconf_peer.h"
 #include "tests/plugin/recording_host.h"
-#include "tests/read_only_medium.h"
+#include "tests/common/read_only_medium.h"
 #include "tests/common/test_support.h"
 
 namespace {
