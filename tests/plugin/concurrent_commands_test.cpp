@@ -78,35 +78,18 @@ std::vector<int32_t> Post(int thread, int command, const std::string& endpoint) 
   const std::string templateText = Template(thread, command);
   const int encoding = (thread + command) % 3 == 0 ? kNone
                        : (thread + command) % 3 == 1 ? kQuotedPrintable : kBase64;
-  struct soap* soap = soap_new();
   std::string encoded = encoding == kQuotedPrintable ? QuotedPrintable(templateText) : templateText;
   if (encoding == kBase64) {
-    encoded = soap_s2base64(soap, reinterpret_cast<const unsigned char*>(templateText.data()),
+    struct soap* scratch = soap_new();
+    encoded = soap_s2base64(scratch, reinterpret_cast<const unsigned char*>(templateText.data()),
                             nullptr, static_cast<int>(templateText.size()));
+    soap_end(scratch);
+    soap_free(scratch);
   }
-  struct soap_multipart envelope {};
-  struct soap_multipart part {};
-  part.ptr = &encoded[0];
-  part.size = encoded.size();
-  part.encoding = static_cast<enum soap_mime_encoding>(encoding);
-  envelope.next = &part;
-  soap->mime.list = &envelope;
-
-  RecordingHost host;
-  host.name = WIDE("TemplateConfig");
-  host.attributes = {{WIDE("Modified"), WIDE("true")},
-                     {WIDE("Attachment"), WIDE("true")},
-                     {WIDE("EndPoint"), FromUtf8(endpoint)}};
-  host.text = FromUtf8("<TemplateConfig><ScheduleId>" + std::to_string(thread * 1000 + command) +
-                       "</ScheduleId></TemplateConfig>");
-  host.soap = soap;
-  host.receivedSoap = soap;
-  PostCommand(&host);
-
-  soap->mime.list = nullptr;
-  soap_end(soap);
-  soap_free(soap);
-  return host.results;
+  ReceivedTemplateConfig received(&encoded, encoding, FromUtf8(endpoint),
+                                  FromUtf8(std::to_string(thread * 1000 + command)));
+  PostCommand(&received.host);
+  return received.host.results;
 }
 
 TEST(ConcurrentCommands, EightHostThreadsWithEveryKindOfTemplateGetTheAnswersOfOneAtATime) {

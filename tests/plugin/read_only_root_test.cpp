@@ -49,35 +49,20 @@ TEST_F(ReadOnlyRoot, LogChannelOpensNoFileAndItsLinesLeaveTheFileAlone) {
 }
 
 TEST_F(ReadOnlyRoot, CommandStillEndsWithItsResultAndReportsTheIdentity) {
-  ASSERT_TRUE(testing_support::PortIsFree(8000))
-      << "something else listens on 127.0.0.1:8000, the agent's local service port";
+  ASSERT_TRUE(testing_support::LocalServicePortIsFree());
   testing_support::DevconfPeer server(0);
   testing_support::DevconfPeer local(8000, {"--r", "23"});
   ASSERT_TRUE(server.running() && local.running());
   testing_support::ReadOnlyMedium medium({dir_.path(), LogFolder()});
 
   std::string attachment = "<Root/>";
-  struct soap* soap = soap_new();
-  struct soap_multipart envelope {};
-  struct soap_multipart part {};
-  part.ptr = &attachment[0];
-  part.size = attachment.size();
-  envelope.next = &part;
-  soap->mime.list = &envelope;
-  RecordingHost host;
-  host.name = WIDE("TemplateConfig");
-  host.attributes = {{WIDE("Modified"), WIDE("true")},
-                     {WIDE("Attachment"), WIDE("true")},
-                     {WIDE("EndPoint"), FromUtf8(server.url("/status"))}};
-  host.text = WIDE("<TemplateConfig><ScheduleId>7</ScheduleId></TemplateConfig>");
-  host.soap = soap;
-  host.receivedSoap = soap;
-  EXPECT_EQ(PostCommand(&host), 0);
-  soap->mime.list = nullptr;
-  soap_end(soap);
-  soap_free(soap);
-
-  EXPECT_EQ(host.results, std::vector<int32_t>{23});
+  std::vector<int32_t> results;
+  {
+    ReceivedTemplateConfig command(&attachment, 0, FromUtf8(server.url("/status")), WIDE("7"));
+    EXPECT_EQ(PostCommand(&command.host), 0);
+    results = command.host.results;
+  }
+  EXPECT_EQ(results, std::vector<int32_t>{23});
   ASSERT_EQ(server.Requests().size(), 1u);
   // The map of the other address could not be written; the identity stands.
   EXPECT_EQ(server.Requests()[0].xIn,

@@ -69,3 +69,40 @@ class RecordingHost final : public HostObjects {
     return static_cast<int32_t>((text.size() + 1) * sizeof(WideChar));
   }
 };
+
+// A modified TemplateConfig as a host receives it: a context of its own whose
+// MIME list holds the envelope and then `attachment` (which the caller keeps)
+// in `encoding`, reporting to `endpoint` under `scheduleId`.
+class ReceivedTemplateConfig {
+ public:
+  ReceivedTemplateConfig(std::string* attachment, int encoding, const WideString& endpoint,
+                         const WideString& scheduleId)
+      : soap(soap_new()) {
+    part_.ptr = &(*attachment)[0];
+    part_.size = attachment->size();
+    part_.encoding = static_cast<enum soap_mime_encoding>(encoding);
+    envelope_.next = &part_;
+    soap->mime.list = &envelope_;
+    host.name = WIDE("TemplateConfig");
+    host.attributes = {{WIDE("Modified"), WIDE("true")},
+                       {WIDE("Attachment"), WIDE("true")},
+                       {WIDE("EndPoint"), endpoint}};
+    host.text = WIDE("<TemplateConfig><ScheduleId>") + scheduleId + WIDE("</ScheduleId></TemplateConfig>");
+    host.soap = soap;
+    host.receivedSoap = soap;
+  }
+  ~ReceivedTemplateConfig() {
+    soap->mime.list = nullptr;
+    soap_end(soap);
+    soap_free(soap);
+  }
+  ReceivedTemplateConfig(const ReceivedTemplateConfig&) = delete;
+  ReceivedTemplateConfig& operator=(const ReceivedTemplateConfig&) = delete;
+
+  struct soap* const soap;
+  RecordingHost host;
+
+ private:
+  struct soap_multipart envelope_ {};
+  struct soap_multipart part_ {};
+};
