@@ -56,32 +56,27 @@ void ReadStackBounds() {
   t_stack = bounds;
 }
 
-uintptr_t StackPointer(const void* context) {
-  const auto* uc = static_cast<const ucontext_t*>(context);
-  if (uc == nullptr) return 0;
-#if defined(__x86_64__)
-  return static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RSP]);
-#elif defined(__i386__)
-  return static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_ESP]);
-#elif defined(__aarch64__)
-  return static_cast<uintptr_t>(uc->uc_mcontext.sp);
-#else
-  return 0;
-#endif
-}
+// The stack pointer and the faulting instruction of a signal's context.
+struct Registers {
+  uintptr_t sp = 0;
+  uintptr_t pc = 0;
+};
 
-uintptr_t ProgramCounter(const void* context) {
+Registers RegistersOf(const void* context) {
+  Registers r;
   const auto* uc = static_cast<const ucontext_t*>(context);
-  if (uc == nullptr) return 0;
+  if (uc == nullptr) return r;
 #if defined(__x86_64__)
-  return static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
+  r.sp = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RSP]);
+  r.pc = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
 #elif defined(__i386__)
-  return static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_EIP]);
+  r.sp = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_ESP]);
+  r.pc = static_cast<uintptr_t>(uc->uc_mcontext.gregs[REG_EIP]);
 #elif defined(__aarch64__)
-  return static_cast<uintptr_t>(uc->uc_mcontext.pc);
-#else
-  return 0;
+  r.sp = static_cast<uintptr_t>(uc->uc_mcontext.sp);
+  r.pc = static_cast<uintptr_t>(uc->uc_mcontext.pc);
 #endif
+  return r;
 }
 
 // The loaded segments of the object that carries this code, found when the
@@ -124,7 +119,7 @@ bool IsStackOverflow(uintptr_t addr, uintptr_t sp) {
 uint32_t CodeFor(int sig, const siginfo_t* info, const void* context) {
   switch (sig) {
     case SIGSEGV:
-      return IsStackOverflow(reinterpret_cast<uintptr_t>(info->si_addr), StackPointer(context))
+      return IsStackOverflow(reinterpret_cast<uintptr_t>(info->si_addr), RegistersOf(context).sp)
                  ? kExceptionStackOverflow
                  : kExceptionAccessViolation;
     case SIGBUS:
@@ -184,7 +179,7 @@ void OnFault(int sig, siginfo_t* info, void* context) {
   // plug-in's C++ frames: a fault of the host's own code after a command
   // takes the host's course, and is not thrown through frames that cannot
   // catch it.
-  const bool ours = t_scopeDepth > 0 || InThisModule(ProgramCounter(context));
+  const bool ours = t_scopeDepth > 0 || InThisModule(RegistersOf(context).pc);
   if (translator == nullptr || !synchronous || !ours) {
     RunPrevious(sig, info, context, synchronous);
     return;

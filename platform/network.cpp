@@ -7,6 +7,14 @@
 
 namespace platform {
 
+void AppendIPv4Addresses(char* const* list, std::vector<IPv4Address>* addresses) {
+  for (char* const* addr = list; addr != nullptr && *addr != nullptr; ++addr) {
+    IPv4Address a;
+    std::memcpy(a.data(), *addr, a.size());
+    addresses->push_back(a);
+  }
+}
+
 bool LocalHostName(char* buffer, size_t size) {
   if (buffer == nullptr || size == 0) return false;
   char name[256] = {};

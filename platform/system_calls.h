@@ -52,6 +52,10 @@ struct SystemCalls {
 
 extern SystemCalls systemCalls;
 
+// Appends a resolver's answer, a null-ended list of 4-byte addresses, for the
+// systems' resolveIPv4 entries.
+void AppendIPv4Addresses(char* const* list, std::vector<IPv4Address>* addresses);
+
 // The error code of a write refused by a read-only medium (EROFS,
 // ERROR_WRITE_PROTECT), for stand-ins to answer.
 int ReadOnlyMediumError();

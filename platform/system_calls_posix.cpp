@@ -58,11 +58,7 @@ bool ResolveIPv4(const char* name, std::vector<IPv4Address>* addresses) {
     break;
   }
   if (found->h_addrtype != AF_INET || found->h_length != 4) return false;
-  for (char** addr = found->h_addr_list; addr != nullptr && *addr != nullptr; ++addr) {
-    IPv4Address a;
-    std::memcpy(a.data(), *addr, a.size());
-    addresses->push_back(a);
-  }
+  AppendIPv4Addresses(found->h_addr_list, addresses);
   return true;
 }
 

@@ -74,11 +74,7 @@ bool ResolveIPv4(const char* name, std::vector<IPv4Address>* addresses) {
   // gethostbyname keeps its answer per thread; it is copied out at once.
   const hostent* found = ::gethostbyname(name);
   if (found == nullptr || found->h_addrtype != AF_INET || found->h_length != 4) return false;
-  for (char** addr = found->h_addr_list; addr != nullptr && *addr != nullptr; ++addr) {
-    IPv4Address a;
-    std::memcpy(a.data(), *addr, a.size());
-    addresses->push_back(a);
-  }
+  AppendIPv4Addresses(found->h_addr_list, addresses);
   return true;
 }
 

@@ -27,17 +27,6 @@ bool IsStep(const std::string& step) {
   return true;
 }
 
-std::vector<std::string> Steps(const std::string& expression) {
-  std::vector<std::string> steps;
-  size_t begin = 1;
-  for (;;) {
-    const size_t end = expression.find('/', begin);
-    steps.push_back(expression.substr(begin, end - begin));
-    if (end == std::string::npos) return steps;
-    begin = end + 1;
-  }
-}
-
 // XPath's name test without a prefix: an element in no namespace.
 bool Matches(xmlNodePtr node, const std::string& step) {
   if (node->type != XML_ELEMENT_NODE) return false;
@@ -47,21 +36,25 @@ bool Matches(xmlNodePtr node, const std::string& step) {
 
 }  // namespace
 
-bool IsChildPath(const std::string& expression) {
+bool ChildPathSteps(const std::string& expression, std::vector<std::string>* steps) {
+  steps->clear();
   if (expression.size() < 2 || expression[0] != '/') return false;
-  for (const std::string& step : Steps(expression)) {
-    if (!IsStep(step)) return false;
+  for (size_t begin = 1;;) {
+    const size_t end = expression.find('/', begin);
+    steps->push_back(expression.substr(begin, end - begin));
+    if (!IsStep(steps->back())) return false;
+    if (end == std::string::npos) return true;
+    begin = end + 1;
   }
-  return true;
 }
 
-xmlXPathObjectPtr SelectChildPath(xmlDocPtr doc, const std::string& expression, size_t most) {
+xmlXPathObjectPtr SelectChildPath(xmlDocPtr doc, const std::vector<std::string>& steps,
+                                  size_t most) {
   const XmlAllocationWatch watch;
   // Each step keeps the order of its parents, and children come in order
   // under each, so the set stays in document order without sorting.
   std::vector<xmlNodePtr> level;
   if (doc != nullptr) level.push_back(reinterpret_cast<xmlNodePtr>(doc));
-  const std::vector<std::string> steps = Steps(expression);
   for (size_t i = 0; i < steps.size(); ++i) {
     const size_t wanted = i + 1 == steps.size() ? most : SIZE_MAX;
     std::vector<xmlNodePtr> next;

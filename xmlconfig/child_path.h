@@ -7,15 +7,16 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-// True for "/" followed by one or more steps separated by "/", each step an
+// The steps of "/" followed by one or more steps separated by "/", each an
 // ASCII name without a prefix or "*": the paths whose XPath answer the walk
-// gives exactly. Anything else (predicates, axes, whitespace, "//") is not.
-bool IsChildPath(const std::string& expression);
+// gives exactly. False for anything else (predicates, axes, whitespace, "//").
+bool ChildPathSteps(const std::string& expression, std::vector<std::string>* steps);
 
 // The node set XPath would give for such a path on `doc`, in document order:
 // elements without a namespace for a name, any element for "*"; its first
 // `most` nodes only. Null when libxml2 could not make it whole; an empty set
 // when `doc` is null.
-xmlXPathObjectPtr SelectChildPath(xmlDocPtr doc, const std::string& expression,
+xmlXPathObjectPtr SelectChildPath(xmlDocPtr doc, const std::vector<std::string>& steps,
                                   size_t most = SIZE_MAX);

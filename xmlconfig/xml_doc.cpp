@@ -176,13 +176,14 @@ int CXmlDoc::Select(const WideString& path, size_t most) {
   std::string expression = ToUtf8(path);
   const size_t name = expression.find("/name()");
   if (name != std::string::npos) expression.resize(name);
-  const bool childPath = IsChildPath(expression);
+  std::vector<std::string> steps;
+  const bool childPath = ChildPathSteps(expression, &steps);
   // Made on the first selection that needs one: most documents never do.
   if (!childPath && xpathContext == nullptr) xpathContext = xmlXPathNewContext(doc);
   if (!childPath && xpathContext == nullptr) return -1;
   ReleaseSelection();
   nameMode = name != std::string::npos;
-  xpathResult = childPath ? SelectChildPath(doc, expression, most) : Evaluate(expression, xpathContext);
+  xpathResult = childPath ? SelectChildPath(doc, steps, most) : Evaluate(expression, xpathContext);
   if (xpathResult == nullptr) return -3;
   nodeSet = xpathResult->nodesetval;
   if (nodeSet != nullptr && nodeSet->nodeNr > 0 && nodeSet->nodeTab != nullptr) return 0;

@@ -16,26 +16,24 @@ class ReadOnlyMedium {
  public:
   explicit ReadOnlyMedium(const std::vector<std::string>& prefixes) {
     for (const std::string& prefix : prefixes) Prefixes().push_back(Slashed(prefix));
-    System() = platform::systemCalls;
+    System() = &override_.system();
     platform::systemCalls.makeFolder = [](const char* path, unsigned mode) {
       if (!Under(path) || std::filesystem::exists(std::filesystem::u8path(path))) {
-        return System().makeFolder(path, mode);
+        return System()->makeFolder(path, mode);
       }
       return platform::ReadOnlyMediumError();
     };
     platform::systemCalls.openToWrite = [](const char* path, int flags, unsigned mode, int* error) {
-      if (!Under(path)) return System().openToWrite(path, flags, mode, error);
+      if (!Under(path)) return System()->openToWrite(path, flags, mode, error);
       *error = platform::ReadOnlyMediumError();
       return platform::kNoNativeFile;
     };
     platform::systemCalls.checkWritable = [](const char* path) {
-      return Under(path) ? platform::ReadOnlyMediumError() : System().checkWritable(path);
+      return Under(path) ? platform::ReadOnlyMediumError() : System()->checkWritable(path);
     };
   }
-  ~ReadOnlyMedium() {
-    platform::systemCalls = System();
-    Prefixes().clear();
-  }
+  // The override puts the system's entries back.
+  ~ReadOnlyMedium() { Prefixes().clear(); }
   ReadOnlyMedium(const ReadOnlyMedium&) = delete;
   ReadOnlyMedium& operator=(const ReadOnlyMedium&) = delete;
 
@@ -57,11 +55,14 @@ class ReadOnlyMedium {
     }
     return false;
   }
-  // The entries before this medium, which calls elsewhere go through.
-  static platform::SystemCalls& System() {
-    static platform::SystemCalls calls;
+  // The entries before this medium, which calls elsewhere go through; the
+  // stand-ins are plain functions, so they reach them through a static.
+  static const platform::SystemCalls*& System() {
+    static const platform::SystemCalls* calls = nullptr;
     return calls;
   }
+
+  platform::SystemCallsOverride override_;
 };
 
 }  // namespace testing_support

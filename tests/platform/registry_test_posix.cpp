@@ -15,9 +15,14 @@ using platform::RegKey;
 using testing_support::ScopedRoot;
 using testing_support::TempDir;
 
-TEST(Registry, CreatedValueIsReadBackAndLivesInTheMachineRoot) {
+// Each case in a machine root of its own.
+class Registry : public ::testing::Test {
+ protected:
   TempDir dir;
-  ScopedRoot root(dir.path());
+  ScopedRoot root{dir.path()};
+};
+
+TEST_F(Registry, CreatedValueIsReadBackAndLivesInTheMachineRoot) {
   auto key = RegKey::Create("Software\\Korvane\\Brem2009", RegAccess::kWrite);
   ASSERT_NE(key, nullptr);
   const uint8_t bytes[6] = {0x00, 0x1A, 0x2B, 0x00, 0x00, 0x01};
@@ -36,9 +41,7 @@ TEST(Registry, CreatedValueIsReadBackAndLivesInTheMachineRoot) {
   EXPECT_EQ(reader->ValueNames(), std::vector<std::string>{"001A2B000002"});
 }
 
-TEST(Registry, AnEmptyFileIsAValueWithEmptyData) {
-  TempDir dir;
-  ScopedRoot root(dir.path());
+TEST_F(Registry, AnEmptyFileIsAValueWithEmptyData) {
   ASSERT_TRUE(platform::MakeDirectories(dir.path() + "/registry/HKEY_LOCAL_MACHINE/Software/X"));
   testing_support::WriteFile(dir.path() + "/registry/HKEY_LOCAL_MACHINE/Software/X/Flag", "");
   auto key = RegKey::Open("Software\\X", RegAccess::kQueryValue);
@@ -50,16 +53,12 @@ TEST(Registry, AnEmptyFileIsAValueWithEmptyData) {
   EXPECT_FALSE(key->HasValue("Other"));
 }
 
-TEST(Registry, MissingKeysAreNotCreatedByOpen) {
-  TempDir dir;
-  ScopedRoot root(dir.path());
+TEST_F(Registry, MissingKeysAreNotCreatedByOpen) {
   EXPECT_EQ(RegKey::Open("Software\\Nothing", RegAccess::kRead), nullptr);
   EXPECT_FALSE(testing_support::FileExists(dir.path() + "/registry/HKEY_LOCAL_MACHINE/Software"));
 }
 
-TEST(Registry, ReadOnlyAccessRefusesWritesAndBadNamesAreRefused) {
-  TempDir dir;
-  ScopedRoot root(dir.path());
+TEST_F(Registry, ReadOnlyAccessRefusesWritesAndBadNamesAreRefused) {
   auto key = RegKey::Create("Software\\Y", RegAccess::kRead);
   ASSERT_NE(key, nullptr);
   EXPECT_FALSE(key->SetValue("v", platform::kRegSz, "a", 1));
@@ -73,9 +72,7 @@ TEST(Registry, ReadOnlyAccessRefusesWritesAndBadNamesAreRefused) {
   EXPECT_FALSE(writer->HasValue("v"));
 }
 
-TEST(Registry, SubkeysAreListedAndDeletedWhole) {
-  TempDir dir;
-  ScopedRoot root(dir.path());
+TEST_F(Registry, SubkeysAreListedAndDeletedWhole) {
   ASSERT_NE(RegKey::Create("Software\\Z\\A", RegAccess::kWrite), nullptr);
   ASSERT_NE(RegKey::Create("Software\\Z\\B", RegAccess::kWrite), nullptr);
   auto z = RegKey::Open("Software\\Z", RegAccess::kRead);
@@ -89,9 +86,7 @@ TEST(Registry, SubkeysAreListedAndDeletedWhole) {
 
 // A key on a read-only medium is read but neither written nor made; keys
 // elsewhere are written as before.
-TEST(Registry, KeyOnAReadOnlyMediumIsReadButNeitherWrittenNorMade) {
-  TempDir dir;
-  ScopedRoot root(dir.path());
+TEST_F(Registry, KeyOnAReadOnlyMediumIsReadButNeitherWrittenNorMade) {
   auto key = RegKey::Create("Software\\RO", RegAccess::kAll);
   ASSERT_NE(key, nullptr);
   ASSERT_TRUE(key->SetValue("V", platform::kRegSz, "a", 1));
