@@ -44,16 +44,16 @@ ErrObj::ErrObj(uint32_t systemErrorCode, bool isSystemError)
 
 ErrObj::~ErrObj() = default;
 
-WideString ErrObj::GetDescription() {
+WideString ErrObj::GetDescription() const {
   if (description.empty()) {
     description = systemError ? SystemErrorText(code) : WideString(WIDE("No desc"));
   }
   return description;
 }
 
-uint32_t ErrObj::GetCode() { return code; }
+uint32_t ErrObj::GetCode() const { return code; }
 
-void ErrObj::Report(int32_t /*unused*/) {
+void ErrObj::Report(int32_t /*unused*/) const {
   const Reporter r = reporter.load();
   if (r != nullptr) r(*this);
 }

@@ -26,21 +26,22 @@ class ErrObj : public quorvil::ErrObj {
 
   // Filled on first use; stays empty (and is asked again) when the system has
   // no text for a system error.
-  WideString GetDescription() override;
-  uint32_t GetCode() override;
+  WideString GetDescription() const override;
+  uint32_t GetCode() const override;
   // Hands the error to the module's reporter; nothing without one. The
   // library's log installs one that writes a line on the "DbgPlugin" channel.
-  void Report(int32_t unused) override;
+  void Report(int32_t unused) const override;
 
   bool IsSystemError() const { return systemError; }
 
-  using Reporter = void (*)(ErrObj& error);
+  using Reporter = void (*)(const ErrObj& error);
   // The module's one reporter; null (the default) makes Report do nothing.
   static void SetReporter(Reporter reporter);
 
  private:
   uint32_t code;
-  WideString description;
+  // Filled by the const GetDescription on first use.
+  mutable WideString description;
   bool systemError;
 };
 

@@ -2,7 +2,7 @@
 
 #include "support/log_module.h"
 
-void ReportOnDbgLog(ErrObj& error) {
+void ReportOnDbgLog(const ErrObj& error) {
   const WideString text = error.GetDescription();
   const uint32_t value = error.GetCode();
   const WideChar* kind = error.IsSystemError() ? WIDE("Windows Error") : WIDE("");

@@ -6,4 +6,4 @@
 // One line "Err occur, Code:%d\t%s\n\t%s" on the "DbgPlugin" channel: the code
 // as a signed number, "Windows Error" for a system error or nothing, and the
 // description.
-void ReportOnDbgLog(ErrObj& error);
+void ReportOnDbgLog(const ErrObj& error);

@@ -126,9 +126,8 @@ int __agent__PostCommand(struct soap* soap, struct _agent__PostCommand* request,
   try {
     postCommand(&command);  // answers 0; the outcome came through SetResult
   } catch (const quorvil::ErrObj& fault) {
-    quorvil::ErrObj& error = const_cast<quorvil::ErrObj&>(fault);
-    const quorvil::WideString name = error.GetDescription();
-    std::printf("fault: 0x%08X %s\n", static_cast<unsigned>(error.GetCode()),
+    const quorvil::WideString name = fault.GetDescription();
+    std::printf("fault: 0x%08X %s\n", static_cast<unsigned>(fault.GetCode()),
                 std::string(name.begin(), name.end()).c_str());
     return soap_receiver_fault(soap, "the plug-in faulted", nullptr);
   }

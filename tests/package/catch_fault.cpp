@@ -41,9 +41,8 @@ int main(int argc, char** argv) {
   try {
     postCommand(&command);
   } catch (const quorvil::ErrObj& fault) {
-    quorvil::ErrObj& error = const_cast<quorvil::ErrObj&>(fault);
-    const quorvil::WideString description = error.GetDescription();
-    std::printf("caught quorvil::ErrObj 0x%08X %s\n", static_cast<unsigned>(error.GetCode()),
+    const quorvil::WideString description = fault.GetDescription();
+    std::printf("caught quorvil::ErrObj 0x%08X %s\n", static_cast<unsigned>(fault.GetCode()),
                 std::string(description.begin(), description.end()).c_str());
     return 0;
   } catch (...) {

@@ -143,7 +143,7 @@ TEST_F(LoadedPlugin, FaultsInHostCallsReachTheCallerAsErrObj) {
   try {
     post_(&divides);
     FAIL() << "no exception";
-  } catch (ErrObj& e) {
+  } catch (const quorvil::ErrObj& e) {  // as a host catches it: the interface's type, const
     EXPECT_EQ(e.GetCode(), 0xC0000094u);
     EXPECT_EQ(e.GetDescription(), WIDE("EXCEPTION_INT_DIVIDE_BY_ZERO"));
   }

@@ -174,6 +174,7 @@ static_assert(!std::has_virtual_destructor<HostCommand>::value &&
 //
 //   try { postCommand(&command); } catch (const quorvil::ErrObj& fault) { ... }
 //
+// Its operations are const, so a const reference is all a handler needs.
 // The plug-in throws an object of its own class derived from this one. Its
 // operations are called through the thrown object's table, so a host needs
 // nothing of the plug-in's to use them; this class has no out-of-line
@@ -185,13 +186,13 @@ class QUORVIL_SHARED_TYPE ErrObj {
   // Slot 1: the description: the exception's name such as
   // "EXCEPTION_ACCESS_VIOLATION", "No desc" for a code without a name, or a
   // system error's text.
-  virtual WideString GetDescription() = 0;
+  virtual WideString GetDescription() const = 0;
   // Slot 2: the code: a structured-exception code (0xC0000005, 0xC0000094,
   // ...) or a system error code.
-  virtual uint32_t GetCode() = 0;
+  virtual uint32_t GetCode() const = 0;
   // Slot 3: writes "Err occur, Code:%d\t%s\n\t%s" on the plug-in's DbgPlugin
   // log channel; the argument is not used.
-  virtual void Report(int32_t unused) = 0;
+  virtual void Report(int32_t unused) const = 0;
 
  protected:
   ErrObj() = default;
