@@ -10,7 +10,7 @@
 // Try it with the packages' tools:
 //   devconf-service --port 8000 --r 7 &            # the agent's local service
 //   devconf-service --port 9000 &                  # the management server
-//   quorvil-sample-host /usr/lib/x86_64-linux-gnu/quorvil/libQuorvil.so 8080 &
+//   quorvil-sample-host "$(pkg-config --variable=plugin quorvil)" 8080 &
 //   quorvil-agent send --to http://127.0.0.1:8080/ --template csc-template.xml
 //       --encoding base64 --schedule-id 42 --endpoint http://127.0.0.1:9000/status
 //       (one command line)
