@@ -6,6 +6,13 @@ set(CPACK_PACKAGE_CONTACT "${QUORVIL_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
+# The corresponding source, which the GPL asks to go with binaries that
+# carry gSOAP: the tree as it is, without build output or version control
+# (cpack --config CPackSourceConfig.cmake, run by scripts/package).
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_PACKAGE_FILE_NAME quorvil-${PROJECT_VERSION}-source)
+set(CPACK_SOURCE_IGNORE_FILES "^${PROJECT_SOURCE_DIR}/build/" "^${PROJECT_SOURCE_DIR}/\\\\.git/"
+    "^${PROJECT_SOURCE_DIR}/\\\\.git$")
 # Installing builds nothing: scripts/package builds the installed targets.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
