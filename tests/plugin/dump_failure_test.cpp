@@ -8,9 +8,11 @@
 #include <libxml/xmlmemory.h>
 
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "tests/common/replaced_new.h"
 #include "tests/plugin/part_command.h"
 #include "plugin/template_op.h"
 #include "xmlconfig/xml_doc.h"
@@ -157,4 +159,35 @@ TEST(PayloadAllocationFailure, EveryFailureLeavesTheWholePayloadOrNone) {
   xmlSetGenericErrorFunc(nullptr, nullptr);
 }
 
+// The dump's text is kept in 64 KiB pieces of the program's own memory,
+// which the library hears of only as a failed write: the nth request of a
+// piece's size is refused (TestAllocation), counted from 1 once armed.
+long g_pieceCountdown = 0;
+
+TEST(PayloadAllocationFailure, EveryPieceRefusedLeavesTheWholePayloadOrNone) {
+  const std::string text = "<Root><A ns=\"CSC\" big=\"" + std::string(300 * 1024, 'v') + "\"/><B/></Root>";
+  WideString whole;
+  ASSERT_TRUE(ReshapeUtf8Template(text.data(), text.size(), &whole));
+  int refused = 0;
+  for (long n = 1;; ++n) {
+    g_pieceCountdown = n;
+    WideString payload;
+    const bool made = ReshapeUtf8Template(text.data(), text.size(), &payload);
+    const bool reached = g_pieceCountdown == 0;
+    g_pieceCountdown = 0;
+    if (!reached) break;
+    if (made) {
+      ASSERT_EQ(payload, whole) << "piece " << n << " was refused, and part was kept";
+    } else {
+      ++refused;
+    }
+  }
+  EXPECT_GT(refused, 0);
+}
+
 }  // namespace
+
+void* TestAllocation(std::size_t size) {
+  if (size == 64 * 1024 && g_pieceCountdown > 0 && --g_pieceCountdown == 0) throw std::bad_alloc();
+  return replaced_new::Granted(size);
+}

@@ -187,8 +187,9 @@ TEST_F(TemplateEncoding, EachEncodingDeliversTheAuthorsCharacters) {
       {"ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Root><A v=\"caf\xE9\">na\xEFve \xFF</A></Root>",
        kUtf8Declaration + reshaped +
            Wide(u"na\u00efve \u00ff</A></Root>\n")},
-      {"latin1 alias", "<?xml version='1.0' encoding='latin1'?><Root><A v=\"caf\xE9\"/></Root>",
-       kUtf8Declaration +
+      {"latin1 alias, standalone",
+       "<?xml version='1.0' encoding='latin1' standalone='yes'?><Root><A v=\"caf\xE9\"/></Root>",
+       Wide(u"<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n") +
            Wide(u"<Root Template=\"true\" OS=\"All\"><A v=\"caf\u00e9\"/></Root>\n")},
       {"windows-1252",
        "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Root><A v=\"caf\xE9\">\x80 \x93q\x94 \x81</A></Root>",

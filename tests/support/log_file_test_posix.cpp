@@ -1,12 +1,17 @@
-// The log file under a real file size limit, under any umask and behind a
-// planted link. (A full disk, through the system-call table: log_full_disk_test.)
+// The log file on a real small disk filled up, under a real file size limit,
+// under any umask and behind a planted link. (A full disk on every system,
+// through the system-call table: log_full_disk_test.)
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -30,16 +35,22 @@ void WriteAll(int fd, const std::string& text) {
   }
 }
 
-// In a child process: ignores SIGXFSZ, logs a line, runs out of room for the
-// next, logs a short one, gets the room back and logs a last line. Answers
-// the log as it was left.
-std::string LogThroughAFullDisk(const std::string& root, const std::function<void()> full,
-                                const std::function<void()> room) {
+// In a child process: prepares the file system (answering why it cannot, or
+// ""), ignores SIGXFSZ, logs a line, runs out of room for the next, logs a
+// short one, gets the room back and logs a last line. Answers the log as it
+// was left, or "unsupported: " and the reason.
+std::string LogThroughAFullDisk(const std::string& root, const std::function<std::string()>& prepare,
+                                const std::function<void()> full, const std::function<void()> room) {
   int pipe[2];
   if (::pipe(pipe) != 0) return "pipe failed";
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(pipe[0]);
+    const std::string unsupported = prepare();
+    if (!unsupported.empty()) {
+      WriteAll(pipe[1], "unsupported: " + unsupported);
+      ::_exit(0);
+    }
     ::signal(SIGXFSZ, SIG_IGN);
     ScopedRoot scope(root);
     platform::MakeDirectories(root + "/drive_c");
@@ -79,7 +90,7 @@ TEST(LogFile, LineTheSizeLimitCannotHoldLeavesNoFragmentForTheNextLine) {
     TempDir dir;
     rlimit limit {};
     const std::string log = LogThroughAFullDisk(
-        dir.path(),
+        dir.path(), [] { return std::string(); },
         [&] {
           ::getrlimit(RLIMIT_FSIZE, &limit);
           struct stat st {};
@@ -91,6 +102,44 @@ TEST(LogFile, LineTheSizeLimitCannotHoldLeavesNoFragmentForTheNextLine) {
         [&] { ::setrlimit(RLIMIT_FSIZE, &limit); });
     ExpectEveryLineWhole(log);
   }
+}
+
+// A small file system the child mounts in a namespace of its own and fills:
+// the line the disk holds only in part is taken back.
+TEST(LogFile, LineASmallDiskCannotHoldLeavesNoFragmentForTheNextLine) {
+  TempDir dir;
+  const std::string root = dir.path() + "/small";
+  ::mkdir(root.c_str(), 0755);
+  const std::string filler = root + "/filler";
+  const std::string log = LogThroughAFullDisk(
+      root,
+      [&]() -> std::string {
+        if (::unshare(CLONE_NEWNS) != 0) {
+          // Without the right to mount: as root of a user namespace of our own.
+          const std::string uid = std::to_string(::getuid()), gid = std::to_string(::getgid());
+          if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+            return std::string("no mount namespace: ") + std::strerror(errno);
+          }
+          testing_support::WriteFile("/proc/self/setgroups", "deny");
+          testing_support::WriteFile("/proc/self/uid_map", "0 " + uid + " 1");
+          testing_support::WriteFile("/proc/self/gid_map", "0 " + gid + " 1");
+        }
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("quorvil-test", root.c_str(), "tmpfs", 0, "size=64k") != 0) {
+          return std::string("a tmpfs cannot be mounted: ") + std::strerror(errno);
+        }
+        return std::string();
+      },
+      [&] {
+        const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const std::string block(4096, 'f');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+      },
+      [&] { ::unlink(filler.c_str()); });
+  if (log.compare(0, 13, "unsupported: ") == 0) GTEST_SKIP() << log;
+  ExpectEveryLineWhole(log);
 }
 
 // A umask of 000 does not make the log writable by all, and a link planted

@@ -7,6 +7,7 @@
 
 #include "support/machine_id.h"
 #include "support/text_conversion.h"
+#include "tests/common/replaced_new.h"
 #include "tests/common/test_support.h"
 
 namespace {
@@ -14,36 +15,16 @@ namespace {
 long g_allowed = -1;  // allocations still granted; -1: no limit
 long g_refused = 0;
 
-void* Allocate(std::size_t size) {
+}  // namespace
+
+void* TestAllocation(std::size_t size) {
   if (g_allowed == 0) {
     ++g_refused;
     throw std::bad_alloc();
   }
   if (g_allowed > 0) --g_allowed;
-  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
-  throw std::bad_alloc();
+  return replaced_new::Granted(size);
 }
-
-void* AllocateOrNull(std::size_t size) noexcept {
-  try {
-    return Allocate(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return AllocateOrNull(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
