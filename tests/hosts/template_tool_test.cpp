@@ -354,6 +354,13 @@ TEST_F(TemplateTool, CheckGivesOneLineOrOneJsonObjectPerFileAndExitsZeroOnlyWhen
   EXPECT_EQ(testing_support::ProgramText(r.out),
             latin + ": delivered; read as windows-1252, 1 sequence not valid in windows-1252 replaced by "
                     "U+FFFD at byte 55; not a CSC template; 67 bytes, payload 91 bytes\n");
+
+  // A name as a desktop gives it, beyond the system's code page.
+  const std::string named = File("B\xC3\xBCro \xE2\x82\xAC \xE4\xB8\xAD.xml", ReadFile(plain));
+  r = RunProgram({Tool(), "check", named});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(testing_support::ProgramText(r.out),
+            named + ": delivered; read as UTF-8; not a CSC template; 137 bytes, payload 154 bytes\n");
 }
 
 TEST_F(TemplateTool, UsageErrorsExitTwoAndHelpAndVersionAnswer) {
