@@ -70,13 +70,11 @@ bool TemplatePart(const std::string& request, std::string* content, std::string*
   if (id == std::string::npos || head == std::string::npos) return false;
   const size_t from = request.find("\r\n\r\n", id) + 4;
   *content = request.substr(from, request.rfind("\r\n--") - from);
+  if (encoding == nullptr) return true;
   const std::string key = "\r\nContent-Transfer-Encoding: ";
   const size_t at = request.substr(head, from - head).find(key);
-  if (encoding != nullptr) {
-    *encoding = at == std::string::npos
-                    ? "none"
-                    : request.substr(head + at + key.size(), request.find('\r', head + at + key.size()) - head - at - key.size());
-  }
+  const size_t value = head + at + key.size();
+  *encoding = at == std::string::npos ? "none" : request.substr(value, request.find('\r', value) - value);
   return true;
 }
 
@@ -151,9 +149,11 @@ std::vector<Template> Templates() {
       {"comment-text-and-children", "<Root><!--c--><A ns=\"CSC\" x=\"1\"><i/></A>text<B ns=\"other\"/></Root>"},
       {"relative-namespace", "<Root xmlns:q=\"relative\"><A ns=\"CSC\"/></Root>"},
       {"utf-8-bom", "\xEF\xBB\xBF<Root><A ns=\"CSC\">caf\xC3\xA9</A></Root>"},
-      {"utf-8-declaring-latin-1", "<?xml version='1.0' encoding='ISO-8859-1' standalone='yes'?><Root><A>caf\xC3\xA9</A></Root>"},
+      {"utf-8-declaring-latin-1",
+       "<?xml version='1.0' encoding='ISO-8859-1' standalone='yes'?><Root><A>caf\xC3\xA9</A></Root>"},
       {"utf-8-bom-over-latin-1", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Root><A>\xE9</A></Root>"},
-      {"utf-16be", Utf16(u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?><Root><A v=\"caf\u00E9\">\u20AC</A></Root>", false)},
+      {"utf-16be",
+       Utf16(u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?><Root><A v=\"caf\u00E9\">\u20AC</A></Root>", false)},
       {"utf-16le-without-bom", Utf16(u"<?xml version=\"1.0\" encoding=\"utf-16\"?><Root><A>\u4E2D</A></Root>", true)},
       {"iso-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Root><A v=\"caf\xE9\">na\xEFve \xFF</A></Root>"},
       {"latin1-alias", "<?xml version='1.0' encoding='latin1'?><Root><A v=\"caf\xE9\"/></Root>"},
