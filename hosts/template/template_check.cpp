@@ -208,7 +208,9 @@ std::string RefusalWords(const TemplateCheck& check) {
       return "its entity references would add more than " + Bytes(parse.expansionLimit) +
              " (5 times its " + Bytes(parse.inputBytes) + " of UTF-8 plus 750 KiB)";
     }
-    return "libxml2 refused to expand its entities at " + Where(parse) + ": " + OneLine(parse.message);
+    // libxml2 places this error in the replacement text it was expanding,
+    // not in the file: its line and column would point the reader astray.
+    return "libxml2 refused to expand its entities: " + OneLine(parse.message);
   }
   if (code == "attribute-too-long") {
     return "an attribute value is longer than libxml2's limit of 10000000 bytes, at " + Where(parse);

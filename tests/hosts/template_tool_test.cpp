@@ -1,7 +1,8 @@
 // quorvil-template against the command itself: for every template of the
 // project, in each transfer encoding, `show` prints the very xIn the local
 // service receives when the template goes through the agent stand-in and the
-// plug-in, and `check` refuses exactly what the command reports as -2;
+// plug-in, and `check` refuses exactly what the command reports to the server
+// as progress -2;
 // hostile files get an answer and an exit status; nothing is logged.
 #include <gtest/gtest.h>
 
@@ -61,18 +62,27 @@ std::string Request(const std::string& bytes, const std::string& encoding, bool 
   return testing_support::MendContentLength(request);
 }
 
-// The template part's content exactly as it goes on the wire.
-std::string PartContent(const std::string& request) {
-  const std::string head = "Content-ID: <template>\r\n\r\n";
-  const size_t from = request.find(head) + head.size();
-  return request.substr(from, request.rfind("\r\n--") - from);
+// The template part's content exactly as it goes on the wire, and its
+// transfer encoding ("none" when the part names none); false without one.
+bool TemplatePart(const std::string& request, std::string* content, std::string* encoding = nullptr) {
+  const size_t id = request.find("Content-ID: <template");
+  const size_t head = request.rfind("\r\n--", id);
+  if (id == std::string::npos || head == std::string::npos) return false;
+  const size_t from = request.find("\r\n\r\n", id) + 4;
+  *content = request.substr(from, request.rfind("\r\n--") - from);
+  if (encoding == nullptr) return true;
+  const std::string key = "\r\nContent-Transfer-Encoding: ";
+  const size_t at = request.substr(head, from - head).find(key);
+  const size_t value = head + at + key.size();
+  *encoding = at == std::string::npos ? "none" : request.substr(value, request.find('\r', value) - value);
+  return true;
 }
 
-std::string Utf16Le(const std::u16string& text, bool bom) {
-  std::string bytes = bom ? "\xFF\xFE" : "";
+std::string Utf16(const std::u16string& text, bool littleEndian) {
+  std::string bytes;
   for (char16_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
+    const char lo = static_cast<char>(unit & 0xFF), hi = static_cast<char>(unit >> 8);
+    bytes += littleEndian ? std::string{lo, hi} : std::string{hi, lo};
   }
   return bytes;
 }
@@ -125,9 +135,9 @@ std::vector<Template> Templates() {
                 "&#x41;</A><B/>\r\n</Root>"},
       {"entity", "<!DOCTYPE Root [<!ENTITY e \"caf\xC3\xA9\">]><Root a=\"&e;\"><A ns=\"CSC\">&e;"
                  "<![CDATA[<\xC3\xA9>]]><?pi \xC3\xA9?><!--\xC3\xA9--></A></Root>"},
-      {"utf-16le", Utf16Le(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Root><A ns=\"CSC\" "
-                           u"v=\"caf\u00E9 \U0001D11E\"/></Root>", true)},
-      {"utf-16le-unpaired", Utf16Le(u"<Root><A>x\xD800y</A></Root>", true) + "z"},
+      {"utf-16le", Utf16(u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Root><A ns=\"CSC\" "
+                         u"v=\"caf\u00E9 \U0001D11E\"/></Root>", true)},
+      {"utf-16le-unpaired", Utf16(u"\uFEFF<Root><A>x\xD800y</A></Root>", true) + "z"},
       {"windows-1252", "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Root><A ns=\"CSC\">"
                        "\x80 \x81 caf\xE9 \x8D</A></Root>"},
       {"us-ascii", "<?xml version=\"1.0\" encoding=\"US-ASCII\"?><Root><A>\xE9</A></Root>"},
@@ -136,6 +146,18 @@ std::vector<Template> Templates() {
       {"namespaced-root", "<Root xmlns=\"urn:x\"><A ns=\"CSC\"/></Root>"},
       {"mismatched", "<Root>\n  <A>x</B>\n</Root>"},
       {"not-xml", "this is not XML at all"},
+      {"comment-text-and-children", "<Root><!--c--><A ns=\"CSC\" x=\"1\"><i/></A>text<B ns=\"other\"/></Root>"},
+      {"relative-namespace", "<Root xmlns:q=\"relative\"><A ns=\"CSC\"/></Root>"},
+      {"utf-8-bom", "\xEF\xBB\xBF<Root><A ns=\"CSC\">caf\xC3\xA9</A></Root>"},
+      {"utf-8-declaring-latin-1",
+       "<?xml version='1.0' encoding='ISO-8859-1' standalone='yes'?><Root><A>caf\xC3\xA9</A></Root>"},
+      {"utf-8-bom-over-latin-1", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Root><A>\xE9</A></Root>"},
+      {"utf-16be",
+       Utf16(u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?><Root><A v=\"caf\u00E9\">\u20AC</A></Root>", false)},
+      {"utf-16le-without-bom", Utf16(u"<?xml version=\"1.0\" encoding=\"utf-16\"?><Root><A>\u4E2D</A></Root>", true)},
+      {"iso-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Root><A v=\"caf\xE9\">na\xEFve \xFF</A></Root>"},
+      {"latin1-alias", "<?xml version='1.0' encoding='latin1'?><Root><A v=\"caf\xE9\"/></Root>"},
+      {"koi8-r", "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><Root><A>\xE9</A></Root>"},
       {"billion-laughs", BillionLaughs()},
       {"entity-over-the-limit", EntityTemplate(100 * 1024, 60)},
       {"entity-within-the-limit", EntityTemplate(18, 2000)},
@@ -183,14 +205,24 @@ TEST_F(TemplateTool, ShowPrintsWhatTheLocalServiceReceivesAndCheckRefusesWhatThe
                        names[static_cast<unsigned char>(seed[0]) % 8], true});
     }
   }
+  // The agent fuzzer's requests: their template parts as compose and another
+  // MIME writer made them.
+  for (const fs::path& path : SortedFiles("fuzz/corpus/agent_request_fuzzer")) {
+    std::string bytes, encoding;
+    if (TemplatePart(ReadFile(path.string()), &bytes, &encoding)) {
+      cases.push_back({"fuzz/corpus/agent_request_fuzzer/" + path.filename().string(), bytes, encoding, true});
+    }
+  }
   ASSERT_GT(cases.size(), 100u);
 
   size_t delivered = 0, refused = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name + " as " + c.encoding);
     const std::string request = Request(c.bytes, c.encoding, c.relabel, server.url("/status"));
-    const std::string part = File("part", PartContent(request));
-    const size_t before = local.Requests().size();
+    std::string content;
+    ASSERT_TRUE(TemplatePart(request, &content));
+    const std::string part = File("part", content);
+    const size_t before = local.Requests().size(), reported = server.Requests().size();
     const auto run = testing_support::RunProcess(
         {AgentPath(), "--plugin", testing_support::PluginPath(), "run", "-"}, env, request);
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -199,12 +231,19 @@ TEST_F(TemplateTool, ShowPrintsWhatTheLocalServiceReceivesAndCheckRefusesWhatThe
     const size_t at = out.find("result: ");
     const std::string result = at == std::string::npos ? out : out.substr(at);
     const auto requests = local.Requests();
+    // What the server was told of the task.
+    const auto reports = server.Requests();
+    ASSERT_EQ(reports.size(), reported + 1);
+    const std::string& status = reports.back().xIn;
+    const size_t from = status.find("<Progress>") + 10;
+    const std::string progress = status.substr(from, status.find('<', from) - from);
 
     const auto show = RunProgram({Tool(), "show", "--encoding", c.encoding, part});
     const auto check = RunProgram({Tool(), "check", "--encoding", c.encoding, part});
     const std::string line = testing_support::ProgramText(check.out);
-    if (result == "result: -2\n") {
+    if (progress == "-2") {
       ++refused;
+      EXPECT_EQ(result, "result: -2\n");
       EXPECT_EQ(requests.size(), before);
       EXPECT_EQ(check.exitCode, 1) << line;
       EXPECT_EQ(line.rfind(part + ": refused: ", 0), 0u) << line;
@@ -213,6 +252,7 @@ TEST_F(TemplateTool, ShowPrintsWhatTheLocalServiceReceivesAndCheckRefusesWhatThe
       EXPECT_EQ(show.err, "quorvil-template: " + line);
     } else {
       ++delivered;
+      EXPECT_EQ(progress, "100");
       EXPECT_EQ(result, "result: 7\n");
       ASSERT_EQ(requests.size(), before + 1);
       EXPECT_EQ(check.exitCode, 0) << line;
@@ -250,8 +290,8 @@ TEST_F(TemplateTool, HostileFilesGetAClearAnswerAndAnExitStatus) {
   EXPECT_EQ(r.err, "");
   const std::string out = testing_support::ProgramText(r.out);
   const std::string expected =
-      bomb + ": refused: libxml2 refused to expand its entities at line 1, column 5: Detected an entity "
-             "reference loop; read as UTF-8; 589 bytes, no payload\n" +
+      bomb + ": refused: libxml2 refused to expand its entities: Detected an entity reference loop; read as "
+             "UTF-8; 589 bytes, no payload\n" +
       heavy + ": refused: its entity references would add more than 1281160 bytes (5 times its 102632 "
               "bytes of UTF-8 plus 750 KiB); read as UTF-8; 102632 bytes, no payload\n" +
       notXml + ": refused: not well-formed XML at line 1, column 1: Start tag expected, '<' not found; "
@@ -314,6 +354,13 @@ TEST_F(TemplateTool, CheckGivesOneLineOrOneJsonObjectPerFileAndExitsZeroOnlyWhen
   EXPECT_EQ(testing_support::ProgramText(r.out),
             latin + ": delivered; read as windows-1252, 1 sequence not valid in windows-1252 replaced by "
                     "U+FFFD at byte 55; not a CSC template; 67 bytes, payload 91 bytes\n");
+
+  // A name as a desktop gives it, beyond the system's code page.
+  const std::string named = File("B\xC3\xBCro \xE2\x82\xAC \xE4\xB8\xAD.xml", ReadFile(plain));
+  r = RunProgram({Tool(), "check", named});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(testing_support::ProgramText(r.out),
+            named + ": delivered; read as UTF-8; not a CSC template; 137 bytes, payload 154 bytes\n");
 }
 
 TEST_F(TemplateTool, UsageErrorsExitTwoAndHelpAndVersionAnswer) {
