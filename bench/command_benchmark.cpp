@@ -42,9 +42,9 @@ struct Size {
 };
 
 const Size kSizes[] = {
-    {"2 KB", "2K", 2 << 10, 201},    {"100 KB", "100K", 100 << 10, 61},
-    {"1 MB", "1M", 1 << 20, 21},     {"10 MB", "10M", 10 << 20, 7},
-    {"50 MB", "50M", 50 << 20, 5},
+    {"2 KB", "2K", 2 << 10, 1001},   {"100 KB", "100K", 100 << 10, 101},
+    {"1 MB", "1M", 1 << 20, 21},     {"10 MB", "10M", 10 << 20, 15},
+    {"50 MB", "50M", 50 << 20, 9},
 };
 
 using Clock = std::chrono::steady_clock;
@@ -327,8 +327,8 @@ void Usage(FILE* out) {
       "  --data FILE    also write the rows as tab-separated values for plotting\n"
       "  --size S       only this size: 2K, 100K, 1M, 10M or 50M (may be repeated)\n"
       "  --command-only run the command alone, for a profiler\n"
-      "  --repeats N    N timed runs of each after the first (default: 31 at 2 KB\n"
-      "                 down to 5 at 50 MB), as for an instruction count\n"
+      "  --repeats N    N timed runs of each after the first (default: 1001 at 2 KB\n"
+      "                 down to 9 at 50 MB), as for an instruction count\n"
       "Needs QUORVIL_ROOT set to a scratch folder and 127.0.0.1:8000 free.\n",
       out);
 }
