@@ -118,6 +118,32 @@ void* NthFailingRealloc(void* block, size_t size) {
 char* NthFailingStrdup(const char* text) { return RefuseNow() ? nullptr : g_beneath.strdup(text); }
 void Quiet(void*, const char*, ...) {}
 
+// Makes the payload of `text` again and again with the nth refusal armed
+// through `countdown`, for n = 1, 2, ... until a run no longer reaches it:
+// each run gives the whole payload or none. Answers how many gave none.
+int SweepRefusals(const std::string& text, long* countdown, const char* what) {
+  WideString whole;
+  EXPECT_TRUE(ReshapeUtf8Template(text.data(), text.size(), &whole));
+  int refused = 0;
+  for (long n = 1;; ++n) {
+    *countdown = n;
+    WideString payload;
+    const bool made = ReshapeUtf8Template(text.data(), text.size(), &payload);
+    const bool reached = *countdown == 0;
+    *countdown = 0;
+    if (!reached) {
+      EXPECT_TRUE(made) << "nothing was refused, yet no payload: " << n;
+      return refused;
+    }
+    if (!made) {
+      ++refused;
+    } else if (payload != whole) {
+      ADD_FAILURE() << what << " " << n << " was refused, and part was kept";
+      return refused;
+    }
+  }
+}
+
 // For every n, the nth allocation from the parse to the payload fails: the
 // payload is then the whole reshaped template or there is none. A long
 // attribute or text node is written into the dump's buffer in one piece, and
@@ -134,26 +160,7 @@ TEST(PayloadAllocationFailure, EveryFailureLeavesTheWholePayloadOrNone) {
   xmlSetGenericErrorFunc(nullptr, Quiet);
   g_beneath = SetXmlAllocatorBeneathWatch({NthFailingMalloc, NthFailingRealloc, NthFailingStrdup});
   for (const std::string& text : templates) {
-    WideString whole;
-    ASSERT_TRUE(ReshapeUtf8Template(text.data(), text.size(), &whole));
-    int refused = 0;
-    for (long n = 1;; ++n) {
-      g_countdown = n;
-      WideString payload;
-      const bool made = ReshapeUtf8Template(text.data(), text.size(), &payload);
-      const bool reached = g_countdown == 0;
-      g_countdown = 0;
-      if (!reached) {
-        EXPECT_TRUE(made) << "nothing was refused, yet no payload: " << n;
-        break;
-      }
-      if (made) {
-        ASSERT_EQ(payload, whole) << "allocation " << n << " failed, and part was kept";
-      } else {
-        ++refused;
-      }
-    }
-    EXPECT_GT(refused, 0);
+    EXPECT_GT(SweepRefusals(text, &g_countdown, "allocation"), 0);
   }
   SetXmlAllocatorBeneathWatch(g_beneath);
   xmlSetGenericErrorFunc(nullptr, nullptr);
@@ -166,23 +173,7 @@ long g_pieceCountdown = 0;
 
 TEST(PayloadAllocationFailure, EveryPieceRefusedLeavesTheWholePayloadOrNone) {
   const std::string text = "<Root><A ns=\"CSC\" big=\"" + std::string(300 * 1024, 'v') + "\"/><B/></Root>";
-  WideString whole;
-  ASSERT_TRUE(ReshapeUtf8Template(text.data(), text.size(), &whole));
-  int refused = 0;
-  for (long n = 1;; ++n) {
-    g_pieceCountdown = n;
-    WideString payload;
-    const bool made = ReshapeUtf8Template(text.data(), text.size(), &payload);
-    const bool reached = g_pieceCountdown == 0;
-    g_pieceCountdown = 0;
-    if (!reached) break;
-    if (made) {
-      ASSERT_EQ(payload, whole) << "piece " << n << " was refused, and part was kept";
-    } else {
-      ++refused;
-    }
-  }
-  EXPECT_GT(refused, 0);
+  EXPECT_GT(SweepRefusals(text, &g_pieceCountdown, "piece"), 0);
 }
 
 }  // namespace
