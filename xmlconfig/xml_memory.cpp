@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -25,6 +26,21 @@ thread_local unsigned long t_failures = 0;
 // watch is told, and the work it was for is thrown away whole. The reserve
 // starts again once nothing in it is held. Large requests (the buffers that
 // grow with a template) still fail, where the library copes.
+// Not std::mutex: the mingw runtime makes a mutex's state with malloc on its
+// first lock, which is just when the reserve is first needed; that failure is
+// thrown, and a throw with no memory left recurses in the C++ runtime until
+// the stack overflows. The lock is held for a few instructions.
+class SpinLock {
+ public:
+  void lock() {
+    while (flag_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  }
+  void unlock() { flag_.clear(std::memory_order_release); }
+
+ private:
+  std::atomic_flag flag_ = ATOMIC_FLAG_INIT;
+};
+
 class Reserve {
  public:
   static constexpr size_t kBytes = 1024 * 1024;
@@ -33,7 +49,7 @@ class Reserve {
   void* Take(size_t size) {
     if (size > kLargestRequest) return nullptr;
     const size_t need = kHeader + ((size + kAlign - 1) & ~(kAlign - 1));
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SpinLock> lock(lock_);
     if (kBytes - used_ < need) return nullptr;
     unsigned char* block = bytes_ + used_;
     used_ += need;
@@ -54,7 +70,7 @@ class Reserve {
   }
 
   void Give(void*) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SpinLock> lock(lock_);
     if (--held_ == 0) used_ = 0;
   }
 
@@ -62,7 +78,7 @@ class Reserve {
   static constexpr size_t kAlign = 16;
   static constexpr size_t kHeader = kAlign;
 
-  std::mutex mutex_;
+  SpinLock lock_;
   size_t used_ = 0;
   size_t held_ = 0;
   alignas(16) unsigned char bytes_[kBytes];

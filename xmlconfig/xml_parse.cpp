@@ -6,6 +6,7 @@
 #include <libxml/parserInternals.h>
 #include <libxml/SAX2.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <unordered_map>
@@ -35,11 +36,18 @@ void KeepFirstError(void* userData, xmlErrorPtr error) {
   report->errorLevel = error->level;
   report->line = error->line;
   report->column = error->int2;
-  report->message = error->message != nullptr ? error->message : "";
-  while (!report->message.empty() && (report->message.back() == '\n' || report->message.back() == '\r')) {
-    report->message.pop_back();
-  }
+  const char* text = error->message != nullptr ? error->message : "";
+  size_t length = std::strlen(text);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
+  // Within the capacity reserved before the parse: nothing is allocated here,
+  // so no exception has to cross the library's frames. Under memory
+  // exhaustion one could not even be made: the mingw runtime then recurses
+  // until the stack overflows.
+  report->message.assign(text, std::min(length, report->message.capacity()));
 }
+
+// Longer messages are cut; libxml2's are one line of some sixty characters.
+constexpr size_t kMessageCapacity = 255;
 
 }  // namespace
 
@@ -49,6 +57,7 @@ void KeepFirstError(void* userData, xmlErrorPtr error) {
 // puts each of them back explicitly before parsing.
 xmlDocPtr ParseUntrusted(const char* bytes, size_t size, int options, XmlParseReport* report) {
   if (size == 0 || size > static_cast<size_t>(INT_MAX)) return nullptr;
+  if (report != nullptr) report->message.reserve(kMessageCapacity);
   xmlInitParser();
   xmlParserCtxtPtr context = xmlCreateMemoryParserCtxt(bytes, static_cast<int>(size));
   if (context == nullptr) return nullptr;
